@@ -1,0 +1,36 @@
+#pragma once
+// An INI-style profile file read and written the way the program has always done it:
+// keys found whatever their case, other sections, keys and comments kept on save, and
+// the save atomic (temporary file in the same folder, then rename).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace velmora {
+
+class IniFile {
+ public:
+  IniFile();
+  ~IniFile();
+  IniFile(const IniFile&) = delete;
+  IniFile& operator=(const IniFile&) = delete;
+
+  // False when the file is missing or unreadable; the object then holds nothing.
+  bool load(const std::string& path);
+  // The value as text (UTF-8; a value that is not valid UTF-8 is read as Windows-1252),
+  // at most maxChars characters, or fallback when the key is absent.
+  std::string readText(const std::string& section, const std::string& key, const std::string& fallback,
+                       std::size_t maxChars) const;
+  // The value as a decimal integer, or fallback when the key is absent.
+  std::int32_t readInt(const std::string& section, const std::string& key, std::int32_t fallback) const;
+  void writeText(const std::string& section, const std::string& key, const std::string& value);
+  // False when the file could not be written; the old file is then left intact.
+  bool save(const std::string& path) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velmora
