@@ -57,6 +57,7 @@ class MemoryAudio final : public AudioOutput {
   };
   bool shouldFail(SoundStep step, int soundIndex) const;
   void record(int soundIndex, const std::function<void(RecordedSound&)>& change);
+  std::uint32_t ticks() const;
 
   Clock* clock_;
   std::vector<std::string> devices_;
