@@ -1,0 +1,157 @@
+#include "ptt/ptt_keyer.h"
+
+#include <algorithm>
+
+#include "ptt/hex_command.h"
+#include "ptt/line_settings.h"
+#include "ptt/port_names.h"
+
+namespace velmora {
+
+namespace {
+
+enum class KeyingMethod { Cat, Rts, Dtr };
+
+KeyingMethod methodOf(const PttSettings& settings) {
+  if (settings.CAT != 0) return KeyingMethod::Cat;
+  return settings.RTS != 0 ? KeyingMethod::Rts : KeyingMethod::Dtr;
+}
+
+constexpr std::uint32_t kDelayStepMs = 10;
+
+}  // namespace
+
+// Everything unkeying needs, taken at keying so that a dialog change in between cannot
+// leave the port open or the line raised.
+struct PttKeyer::Keying {
+  std::unique_ptr<SerialPort> port;
+  KeyingMethod method;
+  std::string rxCommand;
+};
+
+PttKeyer::PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock,
+                   const std::atomic<int>& stopFlag, PortPathResolver resolvePath)
+    : opener_(opener), messages_(messages), clock_(clock), stopFlag_(stopFlag), resolvePath_(std::move(resolvePath)) {
+  if (!resolvePath_) {
+    resolvePath_ = [](int portNumber) { return devicePathForPort(portNumber); };
+  }
+}
+
+PttKeyer::~PttKeyer() = default;
+
+PttSettings PttKeyer::settings() const {
+  std::lock_guard lock(settingsMutex_);
+  return settings_;
+}
+
+void PttKeyer::setSettings(const PttSettings& settings) {
+  std::lock_guard lock(settingsMutex_);
+  settings_ = settings;
+}
+
+bool PttKeyer::portOpen() const {
+  std::lock_guard lock(portMutex_);
+  return keying_ != nullptr;
+}
+
+void PttKeyer::keyTransmitter() {
+  const PttSettings settings = this->settings();
+  if (settings.UsePTTControl == 0) return;
+
+  std::optional<std::string> message;
+  bool keyed = false;
+  {
+    std::lock_guard lock(portMutex_);
+    message = keyLocked(settings);
+    keyed = keying_ != nullptr;
+  }
+  // Shown without the lock, so that "Stop" can unkey while the box is up.
+  if (message) showVelmoraMessage(messages_, *message);
+  if (keyed) waitTxDelay(settings.TXDelay);
+}
+
+void PttKeyer::unkeyTransmitter() {
+  std::optional<std::string> message;
+  {
+    std::lock_guard lock(portMutex_);
+    message = unkeyLocked();
+  }
+  if (message) showVelmoraMessage(messages_, *message);
+}
+
+std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings) {
+  // A keying that was never undone would hold the port, and an exclusive open would
+  // then fail with the transmitter left keyed: undo it first.
+  if (keying_) (void)unkeyLocked();
+
+  const std::string path = resolvePath_(portNumberForIndex(settings.ComPort));
+  std::unique_ptr<SerialPort> port = path.empty() ? nullptr : opener_.open(path);
+  if (!port || !port->configure(lineSettingsFor(settings))) return kPortOpenError;
+
+  auto keying = std::make_unique<Keying>(Keying{std::move(port), methodOf(settings), settings.RXCommand});
+  std::optional<std::string> message;
+  switch (keying->method) {
+    case KeyingMethod::Cat: {
+      std::vector<std::uint8_t> bytes;
+      if (parseStoredCommand(&PttSettings::TXCommand, settings.TXCommand, bytes) > 0) {
+        keying->port->write(bytes);
+      } else {
+        message = kIllegalCatCommand;  // the port stays open for the unkeying
+      }
+      break;
+    }
+    case KeyingMethod::Rts:
+      keying->port->setRts(true);
+      break;
+    case KeyingMethod::Dtr:
+      keying->port->setDtr(true);
+      break;
+  }
+  keying_ = std::move(keying);
+  return message;
+}
+
+std::optional<std::string> PttKeyer::unkeyLocked() {
+  if (!keying_) return std::nullopt;
+  const std::unique_ptr<Keying> keying = std::move(keying_);
+  std::optional<std::string> message;
+  switch (keying->method) {
+    case KeyingMethod::Cat: {
+      std::vector<std::uint8_t> bytes;
+      if (parseStoredCommand(&PttSettings::RXCommand, keying->rxCommand, bytes) > 0) {
+        keying->port->write(bytes);
+      } else {
+        message = kIllegalCatCommand;
+      }
+      break;
+    }
+    case KeyingMethod::Rts:
+      keying->port->setRts(false);
+      break;
+    case KeyingMethod::Dtr:
+      keying->port->setDtr(false);
+      break;
+  }
+  return message;  // the port closes with keying, before the message is shown
+}
+
+int PttKeyer::parseStoredCommand(std::string PttSettings::*field, const std::string& text,
+                                 std::vector<std::uint8_t>& bytes) {
+  std::string parsed = text;
+  const int count = parseHexCommand(parsed, bytes);
+  std::lock_guard lock(settingsMutex_);
+  // The stored command keeps its upper-cased form, unless the dialog replaced it meanwhile.
+  if (settings_.*field == text) settings_.*field = parsed;
+  return count;
+}
+
+void PttKeyer::waitTxDelay(std::uint32_t milliseconds) {
+  std::uint32_t remaining = std::min(milliseconds, kMaxTxDelayMs);
+  while (remaining > 0 && stopFlag_.load() == 0) {
+    const std::uint32_t step = std::min(remaining, kDelayStepMs);
+    clock_.sleepMs(step);
+    remaining -= step;
+  }
+}
+
+}  // namespace velmora

@@ -3,9 +3,13 @@
 // RTS or DTR line. Safe to call from the GUI thread and a worker at once.
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "core/clock.h"
 #include "core/message_box.h"
@@ -17,10 +21,20 @@ namespace velmora {
 inline constexpr const char* kPortOpenError = "Error opening com port for PTT.";
 inline constexpr const char* kIllegalCatCommand = "Error with PTT control configuration (illegal CAT command)";
 
+// The longest TX delay waited, whatever the settings say.
+inline constexpr std::uint32_t kMaxTxDelayMs = 10000;
+
+// Maps a port number (ComPort + 1) to a device path; "" when the number has none.
+using PortPathResolver = std::function<std::string(int portNumber)>;
+
 class PttKeyer {
  public:
-  PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock, const std::atomic<int>& stopFlag);
+  // Without a resolver, port numbers map to devices through devicePathForPort.
+  PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock, const std::atomic<int>& stopFlag,
+           PortPathResolver resolvePath = {});
   ~PttKeyer();
+  PttKeyer(const PttKeyer&) = delete;
+  PttKeyer& operator=(const PttKeyer&) = delete;
 
   PttSettings settings() const;
   void setSettings(const PttSettings& settings);
@@ -34,12 +48,23 @@ class PttKeyer {
 
  private:
   struct Keying;  // what the last keying did, to be undone
+
+  std::optional<std::string> keyLocked(const PttSettings& settings);
+  std::optional<std::string> unkeyLocked();
+  // Parses a copy of a stored command; writes the upper-cased form back to the settings
+  // when the stored text has not been changed meanwhile.
+  int parseStoredCommand(std::string PttSettings::*field, const std::string& text,
+                         std::vector<std::uint8_t>& bytes);
+  void waitTxDelay(std::uint32_t milliseconds);
+
   SerialPortOpener& opener_;
   MessageBox& messages_;
   Clock& clock_;
   const std::atomic<int>& stopFlag_;
+  PortPathResolver resolvePath_;
   mutable std::mutex settingsMutex_;
   PttSettings settings_;
+  // Held for every port operation, never while a message is shown or the delay runs.
   mutable std::mutex portMutex_;
   std::unique_ptr<Keying> keying_;
 };
