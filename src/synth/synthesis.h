@@ -23,6 +23,9 @@ std::size_t concurrentSampleCount(std::uint32_t durationMs);
 std::int32_t sequentialSlotLength(std::uint32_t durationMs);
 // Bytes of a column's sound buffer: floor(d * 22050 / 1000) (may be odd).
 std::size_t columnBufferBytes(std::uint32_t durationMs);
+// Playback limit of an S/MT column that wrote `samplesWritten` samples:
+// floor(P * 1000 / 11025) ms.
+std::uint32_t sequentialWaitLimitMs(std::size_t samplesWritten);
 inline constexpr std::size_t kTuningToneSamples = 110250;
 inline constexpr std::size_t kTuningToneBytes = 220500;
 
@@ -43,8 +46,17 @@ struct SynthesizedSound {
   PowerFigures power;
 };
 
+// Amplitude of each sounding C/MT tone: 4681, or with "Maximize average power"
+// 32768 / litRows (32768 for a pilot-only column).
+double concurrentToneAmplitude(bool maximizeAveragePower, int litRows);
+
+// P of an S/MT column without synthesizing it: the slot length times the slots that
+// are not skipped. (A C/MT column always writes concurrentSampleCount(durationMs).)
+std::size_t sequentialSamplesWritten(const ColumnParameters& column);
+
 // `out` must hold at least concurrentSampleCount(durationMs) samples (C/MT), or
-// 7 * sequentialSlotLength(durationMs) (S/MT), or kTuningToneSamples (tuning tone).
+// 7 * sequentialSlotLength(durationMs) (S/MT), or kTuningToneSamples (tuning tone);
+// a shorter one throws std::length_error. Samples past the written ones are not touched.
 SynthesizedSound synthesizeConcurrentColumn(const ColumnParameters& column, std::span<std::int16_t> out);
 SynthesizedSound synthesizeSequentialColumn(const ColumnParameters& column, std::span<std::int16_t> out);
 // The 10-second tuning tone at `center`: 4681 ("Single pixel") or 32768 ("Full scale").

@@ -14,6 +14,9 @@ struct TonePlan {
   std::array<double, 8> increment{};        // radians per sample
 };
 
+// Radians per sample of a tone of `frequency` Hz: (double(2 * f) * pi) / 11025.0.
+double phaseIncrement(std::int32_t frequency);
+
 TonePlan makeTonePlan(std::int32_t center, std::int32_t offset, bool reverse);
 
 }  // namespace velmora
