@@ -1,0 +1,163 @@
+#include "settings/settings_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "settings/ini_file.h"
+
+namespace velmora {
+
+namespace {
+
+// Longest values, in characters, as the fixed buffers of old allowed.
+constexpr std::size_t kMaxShortText = 255;   // OutputDevice, TXCommand, RXCommand
+constexpr std::size_t kMaxFieldText = 1023;  // Text and the numeric fields
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool startsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  if (prefix.size() > text.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (asciiLower(text[i]) != asciiLower(prefix[i])) return false;
+  return true;
+}
+
+// The first entry whose text begins with the saved name, else the first entry.
+int deviceIndexFor(const std::vector<std::string>& devices, const std::string& savedName) {
+  for (std::size_t i = 0; i < devices.size(); ++i)
+    if (startsWithIgnoringCase(devices[i], savedName)) return static_cast<int>(i);
+  return 0;
+}
+
+const char* flagText(bool set) { return set ? "1" : "0"; }
+
+class SettingsReader {
+ public:
+  explicit SettingsReader(const IniFile& ini) : ini_(ini) {}
+  std::int32_t integer(const char* key, std::int32_t fallback) const {
+    return ini_.readInt(kSettingsSection, key, fallback);
+  }
+  std::string text(const char* key, std::size_t maxChars) const {
+    return ini_.readText(kSettingsSection, key, "", maxChars);
+  }
+  // Set only by exactly "1"; "2" or "yes" leave the box clear.
+  bool flag(const char* key) const { return ini_.readText(kSettingsSection, key, "0", kMaxFieldText) == "1"; }
+
+ private:
+  const IniFile& ini_;
+};
+
+void loadOutputDevice(const SettingsReader& reader, Controls& controls) {
+  const std::string savedName = reader.text("OutputDevice", kMaxShortText);
+  controls.setCurrentIndex(ControlId::OutputDevice,
+                           deviceIndexFor(controls.listItems(ControlId::OutputDevice), savedName));
+}
+
+void loadMode(const SettingsReader& reader, Controls& controls) {
+  const bool concurrent = reader.integer("Concurrent", 1) != 0;
+  if (concurrent) {
+    controls.setChecked(ControlId::Concurrent, true);
+    controls.setChecked(ControlId::SinglePixel, true);
+  } else {
+    controls.setChecked(ControlId::Sequential, true);
+    controls.setChecked(ControlId::FullScale, true);
+  }
+  controls.setEnabled(ControlId::SkipDark, !concurrent);
+  controls.setEnabled(ControlId::MaxAvgPower, concurrent);
+  controls.setEnabled(ControlId::SinglePixel, concurrent);
+  controls.setEnabled(ControlId::FullScale, concurrent);
+
+  // Whatever the mode: a disabled box can come up set. A zero leaves the box as it is.
+  if (reader.integer("Skip", 0) != 0) controls.setChecked(ControlId::SkipDark, true);
+  if (reader.integer("MaxAvgPwr", 0) != 0) controls.setChecked(ControlId::MaxAvgPower, true);
+}
+
+void loadNumber(const SettingsReader& reader, const char* key, std::int32_t fallback, std::atomic<std::int32_t>& shared,
+                Controls& controls, ControlId field) {
+  const std::int32_t value = reader.integer(key, fallback);
+  shared = value;
+  controls.setText(field, std::to_string(value));
+}
+
+void loadPtt(const SettingsReader& reader, PttSettings& ptt) {
+  ptt.UsePTTControl = reader.integer("UsePTTControl", 0);
+  ptt.ComPort = reader.integer("ComPort", 0);
+  ptt.Baudrate = reader.integer("Baudrate", 0);
+  ptt.Databits = reader.integer("Databits", 0);
+  ptt.Stopbits = reader.integer("Stopbits", 0);
+  ptt.Parity = reader.integer("Parity", 0);
+  ptt.CAT = reader.integer("CAT", 0);
+  ptt.RTS = reader.integer("RTS", 0);
+  ptt.TXCommand = reader.text("TXCommand", kMaxShortText);
+  ptt.RXCommand = reader.text("RXCommand", kMaxShortText);
+  ptt.TXDelay = static_cast<std::uint32_t>(reader.integer("TXDelay", 0));
+}
+
+std::string selectedDevice(Controls& controls) {
+  const int index = controls.currentIndex(ControlId::OutputDevice);
+  const std::vector<std::string> devices = controls.listItems(ControlId::OutputDevice);
+  if (index < 0 || static_cast<std::size_t>(index) >= devices.size()) return {};
+  return firstCodePoints(devices[static_cast<std::size_t>(index)], kMaxShortText);
+}
+
+}  // namespace
+
+std::string settingsPath(const std::string& startupDirectory) {
+  return (std::filesystem::path(startupDirectory) / kSettingsFileName).string();
+}
+
+void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt) {
+  IniFile ini;
+  ini.load(path);  // a missing or unreadable file gives every default
+  const SettingsReader reader(ini);
+
+  loadOutputDevice(reader, controls);
+  loadMode(reader, controls);
+  loadNumber(reader, "Frequency", 1000, shared.centerFrequency, controls, ControlId::CenterFrequency);
+  loadNumber(reader, "Offset", 1, shared.pixelRowOffset, controls, ControlId::PixelOffset);
+  loadNumber(reader, "Duration", 10, shared.columnDuration, controls, ControlId::Duration);
+  controls.setText(ControlId::TextToSend, reader.text("Text", kMaxTextChars));
+  controls.setChecked(ControlId::Loop, reader.flag("Loop"));
+  controls.setChecked(ControlId::PilotTone, reader.flag("PilotTone"));
+  controls.setChecked(ControlId::Reverse, reader.flag("Reverse"));
+  controls.setText(ControlId::Interval, std::to_string(static_cast<std::uint32_t>(reader.integer("Interval", 0))));
+  loadPtt(reader, ptt);
+}
+
+bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt) {
+  // Start from the file as it is, so that whatever else it holds survives.
+  IniFile ini;
+  ini.load(path);
+  auto write = [&ini](const char* key, const std::string& value) { ini.writeText(kSettingsSection, key, value); };
+  auto fieldText = [&controls](ControlId id) { return readText(controls, id, kMaxFieldText); };
+
+  write("OutputDevice", selectedDevice(controls));
+  write("Concurrent", flagText(controls.isChecked(ControlId::Concurrent)));
+  write("Skip", flagText(controls.isChecked(ControlId::SkipDark)));
+  write("MaxAvgPwr", flagText(controls.isChecked(ControlId::MaxAvgPower)));
+  // The fields as they stand, even empty or out of range.
+  write("Frequency", fieldText(ControlId::CenterFrequency));
+  write("Offset", fieldText(ControlId::PixelOffset));
+  write("Duration", fieldText(ControlId::Duration));
+  write("Text", readText(controls, ControlId::TextToSend, kMaxTextChars));
+  write("Loop", flagText(controls.isChecked(ControlId::Loop)));
+  write("PilotTone", flagText(controls.isChecked(ControlId::PilotTone)));
+  write("Reverse", flagText(controls.isChecked(ControlId::Reverse)));
+  write("Interval", fieldText(ControlId::Interval));
+  write("UsePTTControl", flagText(ptt.UsePTTControl != 0));
+  write("ComPort", std::to_string(ptt.ComPort));
+  write("Baudrate", std::to_string(ptt.Baudrate));
+  write("Databits", std::to_string(ptt.Databits));
+  write("Stopbits", std::to_string(ptt.Stopbits));
+  write("Parity", std::to_string(ptt.Parity));
+  write("CAT", std::to_string(ptt.CAT));
+  write("RTS", std::to_string(ptt.RTS));
+  write("TXCommand", ptt.TXCommand);
+  write("RXCommand", ptt.RXCommand);
+  write("TXDelay", std::to_string(static_cast<std::int32_t>(ptt.TXDelay)));
+  return ini.save(path);
+}
+
+}  // namespace velmora

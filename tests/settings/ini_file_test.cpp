@@ -1,0 +1,261 @@
+#include "settings/ini_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "core/controls.h"
+#include "settings/settings_test_support.h"
+
+namespace velmora {
+namespace {
+
+using testing::readBytes;
+using testing::ScratchFolder;
+using testing::writeBytes;
+
+std::unique_ptr<IniFile> loaded(const std::string& path) {
+  auto ini = std::make_unique<IniFile>();
+  ini->load(path);
+  return ini;
+}
+
+struct IntCase {
+  std::string value;
+  std::int32_t expected;
+};
+
+class ProfileInt : public ::testing::TestWithParam<IntCase> {};
+
+TEST_P(ProfileInt, ReadsLikeTheOldProfileReader) {
+  ScratchFolder folder;
+  const std::string path = folder.file("a.ini");
+  writeBytes(path, "[S]\nKey=" + GetParam().value + "\n");
+  IniFile ini;
+  ASSERT_TRUE(ini.load(path));
+  EXPECT_EQ(ini.readInt("S", "Key", 777), GetParam().expected) << "value: '" << GetParam().value << "'";
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, ProfileInt,
+                         ::testing::Values(IntCase{"1500", 1500}, IntCase{"  42", 42}, IntCase{"42abc", 42},
+                                           IntCase{"-12", -12}, IntCase{"+7", 7}, IntCase{"abc", 0},
+                                           IntCase{"", 0}, IntCase{"-", 0}, IntCase{"0x1F", 0},
+                                           IntCase{"1 2", 1}, IntCase{"2147483647", 2147483647},
+                                           IntCase{"-2147483648", -2147483647 - 1},
+                                           IntCase{"3000000000", -1294967296},  // wraps around 32 bits
+                                           IntCase{"4294967297", 1}));
+
+TEST(IniFile, AbsentKeysSectionsAndFilesGiveTheFallback) {
+  ScratchFolder folder;
+  IniFile missing;
+  EXPECT_FALSE(missing.load(folder.file("missing.ini")));
+  EXPECT_EQ(missing.readInt("S", "Key", 5), 5);
+  EXPECT_EQ(missing.readText("S", "Key", "dflt", 255), "dflt");
+
+  const std::string path = folder.file("a.ini");
+  writeBytes(path, "[S]\nKey=1\n[T]\nOther=2\n");
+  const auto ini = loaded(path);
+  EXPECT_EQ(ini->readInt("S", "Other", -3), -3);
+  EXPECT_EQ(ini->readInt("U", "Key", -4), -4);
+  EXPECT_EQ(ini->readText("T", "Key", "", 255), "");
+}
+
+TEST(IniFile, FindsSectionsAndKeysWhateverTheirCase) {
+  ScratchFolder folder;
+  const std::string path = folder.file("a.ini");
+  writeBytes(path, "[velmora]\nFREQUENCY=1234\ntext=hello\n");
+  const auto ini = loaded(path);
+  EXPECT_EQ(ini->readInt("Velmora", "Frequency", 0), 1234);
+  EXPECT_EQ(ini->readText("VELMORA", "Text", "", 1023), "hello");
+}
+
+TEST(IniFile, TextsAreCutToTheirLimitInCharacters) {
+  ScratchFolder folder;
+  const std::string path = folder.file("a.ini");
+  std::string umlauts;
+  for (int i = 0; i < 300; ++i) umlauts += "\xc3\xbc";  // 300 x "ü", two bytes each
+  writeBytes(path, "[S]\nShort=" + umlauts + "\nPlain=" + std::string(2000, 'x') + "\n");
+  const auto ini = loaded(path);
+  std::string expected;
+  for (int i = 0; i < 255; ++i) expected += "\xc3\xbc";
+  EXPECT_EQ(ini->readText("S", "Short", "", 255), expected);
+  EXPECT_EQ(ini->readText("S", "Plain", "", 1023), std::string(1023, 'x'));
+}
+
+TEST(IniFile, ReadsTextThatIsNotUtf8AsWindows1252) {
+  ScratchFolder folder;
+  const std::string path = folder.file("a.ini");
+  writeBytes(path, "[S]\nOld=Gr\xfc\xdf \x80\nNew=Gr\xc3\xbc\xc3\x9f\n");
+  const auto ini = loaded(path);
+  EXPECT_EQ(ini->readText("S", "Old", "", 1023), "Gr\xc3\xbc\xc3\x9f \xe2\x82\xac");  // "Grüß €"
+  EXPECT_EQ(ini->readText("S", "New", "", 1023), "Gr\xc3\xbc\xc3\x9f");
+}
+
+TEST(IniFile, SaveKeepsForeignSectionsKeysAndComments) {
+  ScratchFolder folder;
+  const std::string path = folder.file("a.ini");
+  writeBytes(path,
+             "; written by hand\n\n[Other]\nkeep=this\n\n; our section\n[velmora]\n; the center\n"
+             "frequency=1500\nForeign=yes\n; at the very end\n");
+  IniFile ini;
+  ASSERT_TRUE(ini.load(path));
+  ini.writeText("Velmora", "Frequency", "2000");
+  ini.writeText("Velmora", "Duration", "300");
+  ASSERT_TRUE(ini.save(path));
+
+  const std::string saved = readBytes(path);
+  for (const char* kept : {"; written by hand", "[Other]", "keep=this", "; our section", "; the center",
+                           "Foreign=yes", "; at the very end"})
+    EXPECT_NE(saved.find(kept), std::string::npos) << kept << " lost from:\n" << saved;
+  EXPECT_EQ(saved.find("1500"), std::string::npos) << "the old value stays beside the new one:\n" << saved;
+  const auto again = loaded(path);
+  EXPECT_EQ(again->readInt("Velmora", "Frequency", 0), 2000);
+  EXPECT_EQ(again->readInt("Velmora", "Duration", 0), 300);
+  EXPECT_EQ(again->readText("Other", "keep", "", 255), "this");
+
+  // Saving again changes nothing: nothing grows or moves from save to save.
+  ASSERT_TRUE(again->save(path));
+  EXPECT_EQ(readBytes(path), saved);
+}
+
+TEST(IniFile, AValueCannotBreakOutOfItsLine) {
+  ScratchFolder folder;
+  const std::string path = folder.file("a.ini");
+  IniFile ini;
+  ini.writeText("S", "Text", "one\r\n[Evil]\nKey=1");
+  ASSERT_TRUE(ini.save(path));
+  const auto again = loaded(path);
+  EXPECT_EQ(again->readInt("Evil", "Key", -1), -1);
+  EXPECT_EQ(again->readText("S", "Text", "", 1023), "one  [Evil] Key=1");
+}
+
+TEST(IniFile, SaveKeepsThePermissionsOfTheFileItReplaces) {
+  ScratchFolder folder;
+  const std::string path = folder.file("a.ini");
+  writeBytes(path, "[S]\nA=1\n");
+  ::chmod(path.c_str(), 0640);
+  IniFile ini;
+  ASSERT_TRUE(ini.load(path));
+  ini.writeText("S", "A", "2");
+  ASSERT_TRUE(ini.save(path));
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST(IniFile, AFailedSaveLeavesNoTemporaryFileBehind) {
+  ScratchFolder folder;
+  // The target is a folder: the new file is written, but cannot take its place.
+  const std::string target = folder.file("Velmora.ini");
+  std::filesystem::create_directory(target);
+  writeBytes(target + "/inside", "x");
+  IniFile ini;
+  ini.writeText("S", "A", "1");
+  EXPECT_FALSE(ini.save(target));
+  EXPECT_EQ(folder.entryCount(), 1u);
+  EXPECT_EQ(readBytes(target + "/inside"), "x");
+
+  EXPECT_FALSE(ini.save(folder.file("missing/Velmora.ini")));
+  EXPECT_EQ(folder.entryCount(), 1u);
+}
+
+// Lowers the largest file this process may write, so that a save runs out of room midway
+// as on a full disk; the signal that would end the process is ignored meanwhile.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t oldHandler_{};
+};
+
+TEST(IniFile, AWriteThatFailsMidwayLeavesTheOldFileIntact) {
+  ScratchFolder folder;
+  const std::string path = folder.file("Velmora.ini");
+  const std::string original = "[Velmora]\nText=the old text\n";
+  writeBytes(path, original);
+  IniFile ini;
+  ASSERT_TRUE(ini.load(path));
+  ini.writeText("Velmora", "Text", std::string(4000, 'n'));
+  bool saved = true;
+  {
+    FileSizeLimit limit(1024);
+    saved = ini.save(path);
+  }
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(readBytes(path), original);
+  EXPECT_EQ(folder.entryCount(), 1u);
+}
+
+// Hostile files: random bytes, huge lines, lines without '=', repeated sections, NULs.
+std::string hostileContent(std::mt19937& random) {
+  static const std::string pieces[] = {"[Velmora]", "[velmora]", "[", "]", "=", "Text=", "OutputDevice=",
+                                       "TXCommand=", "Frequency=", "; comment", "\r\n", "\n", "\r", "\t",
+                                       " ", "<<<END", std::string("\0", 1), "\xff\xfe", "\xc3", "\xe2\x82"};
+  std::uniform_int_distribution<int> choice(0, 5);
+  std::uniform_int_distribution<int> piece(0, std::size(pieces) - 1);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> length(0, 5000);
+  std::string content;
+  const int parts = std::uniform_int_distribution<int>(1, 60)(random);
+  for (int i = 0; i < parts; ++i) {
+    switch (choice(random)) {
+      case 0:
+      case 1:
+        content += pieces[piece(random)];
+        break;
+      case 2:
+        for (int n = length(random); n > 0; --n) content += static_cast<char>(byte(random));
+        break;
+      case 3:
+        content += std::string(static_cast<std::size_t>(length(random)) * 20, static_cast<char>(byte(random)));
+        break;
+      default:
+        content += "\nText=" + std::string(static_cast<std::size_t>(length(random)), 'v') + "\n";
+        break;
+    }
+  }
+  return content;
+}
+
+TEST(IniFileFuzz, HostileFilesLoadAndSaveWithoutHarmAndTextsKeepTheirLimits) {
+  ScratchFolder folder;
+  const std::string path = folder.file("Velmora.ini");
+  std::mt19937 random(20240611);
+  for (int round = 0; round < 300; ++round) {
+    writeBytes(path, hostileContent(random));
+    IniFile ini;
+    ini.load(path);
+    for (const char* key : {"Text", "OutputDevice", "TXCommand", "Frequency"}) {
+      for (std::size_t limit : {std::size_t{255}, std::size_t{1023}}) {
+        const std::string text = ini.readText("Velmora", key, "", limit);
+        EXPECT_LE(codePointCount(text), limit);
+        EXPECT_EQ(text.find('\n'), std::string::npos);
+      }
+      ini.readInt("Velmora", key, 0);
+    }
+    ini.writeText("Velmora", "Text", "round " + std::to_string(round));
+    ASSERT_TRUE(ini.save(path)) << "round " << round;
+    EXPECT_EQ(loaded(path)->readText("Velmora", "Text", "", 1023), "round " + std::to_string(round));
+  }
+}
+
+}  // namespace
+}  // namespace velmora
