@@ -6,42 +6,17 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "synth/column_envelope.h"
 #include "synth/tone_plan.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-// pi / 1000: the envelope angle's step on each ramp sample.
-constexpr double kEnvelopeStep = 0.0031415926535897933;
-constexpr std::int64_t kRampLength = 1000;
 constexpr double kFullScale = 32768.0;
 constexpr double kInverseFullScale = 1.0 / 32768.0;  // 2^-15, exact
 constexpr double kSinglePixelAmplitude = 4681.0;     // seven tones add up to at most 32767
 constexpr int kRowCount = 7;
-
-// The raised-cosine fade of one burst of `length` samples. The angle only moves on the
-// ramps, so 1 + cos(angle) is recomputed only there: the flat part reuses the very same
-// value it would compute again.
-class BurstEnvelope {
- public:
-  explicit BurstEnvelope(std::int64_t length) : fallStart_(length - kRampLength) {}
-
-  // 1 + cos(angle) for sample j; called once per sample, in increasing j.
-  double factor(std::int64_t j) {
-    if (j < kRampLength || j > fallStart_) {
-      angle_ += kEnvelopeStep;
-      factor_ = 1.0 + std::cos(angle_);
-    }
-    return factor_;
-  }
-
- private:
-  std::int64_t fallStart_;
-  double angle_ = -kPi;
-  double factor_ = 0.0;
-};
 
 class PowerMeter {
  public:
@@ -59,13 +34,6 @@ class PowerMeter {
   double peak_ = 0.0;
 };
 
-// Truncation toward zero. The arithmetic keeps |value| below 32768; the clamp only
-// guards the conversion against inputs outside the checked ranges.
-std::int16_t toSample(double value) {
-  const double bounded = std::clamp(value, -32768.0, 32767.0);
-  return static_cast<std::int16_t>(bounded);
-}
-
 void requireRoom(std::span<std::int16_t> out, std::size_t samples) {
   if (out.size() < samples) throw std::length_error("sample buffer too small for the sound");
 }
@@ -77,7 +45,7 @@ void synthesizeBurstOf(const std::array<double, 8>& increments, double amplitude
                        std::span<std::int16_t> out, PowerMeter& meter) {
   std::array<double, Tones> phase{};
   const std::int64_t length = static_cast<std::int64_t>(out.size());
-  BurstEnvelope envelope(length);
+  ColumnEnvelope envelope(length);
   for (std::int64_t j = 0; j < length; ++j) {
     double s = 0.0;
     for (int t = 0; t < Tones; ++t) {
@@ -85,7 +53,7 @@ void synthesizeBurstOf(const std::array<double, 8>& increments, double amplitude
       phase[t] = increments[t] + phase[t];
     }
     const double value = (envelope.factor(j) * s) * 0.5;
-    out[static_cast<std::size_t>(j)] = toSample(value);
+    out[static_cast<std::size_t>(j)] = sampleFromValue(value);
     meter.add(value);
   }
 }
@@ -110,12 +78,12 @@ void synthesizeBurst(const std::array<double, 8>& increments, int tones, double 
 // One S/MT tone slot: a single full-scale tone, its own envelope, phase from 0.
 void synthesizeToneSlot(double increment, std::span<std::int16_t> out, PowerMeter& meter) {
   const std::int64_t length = static_cast<std::int64_t>(out.size());
-  BurstEnvelope envelope(length);
+  ColumnEnvelope envelope(length);
   double tonePhase = 0.0;
   for (std::int64_t n = 0; n < length; ++n) {
     const double factor = envelope.factor(n);
     const double value = std::sin(tonePhase) * kFullScale * factor * 0.5;
-    out[static_cast<std::size_t>(n)] = toSample(value);
+    out[static_cast<std::size_t>(n)] = sampleFromValue(value);
     tonePhase = tonePhase + increment;
     meter.add(value);
   }
@@ -133,6 +101,13 @@ SlotKind sequentialSlotKind(const ColumnParameters& column, int row) {
 }
 
 }  // namespace
+
+// The arithmetic keeps |value| below 32768; the clamp only guards the conversion
+// against inputs outside the checked ranges.
+std::int16_t sampleFromValue(double value) {
+  const double bounded = std::clamp(value, -32768.0, 32767.0);
+  return static_cast<std::int16_t>(bounded);
+}
 
 std::string formatPowerPercent(double fraction) {
   // Same digits as printf("%1.1f"), but independent of the process's locale.

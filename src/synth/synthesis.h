@@ -14,6 +14,9 @@ struct PowerFigures {
   double peak = 0.0;
 };
 
+// A computed value as a stored sample: truncated toward zero.
+std::int16_t sampleFromValue(double value);
+
 // "%1.1f" of fraction * 100, as the status fields show it.
 std::string formatPowerPercent(double fraction);
 
