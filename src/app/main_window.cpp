@@ -1,0 +1,196 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/about_dialog.h"
+#include "app/commands.h"
+#include "app/ptt_dialog.h"
+#include "log/log_viewer.h"
+#include "settings/settings_file.h"
+#include "synth/tune_worker.h"
+
+namespace velmora {
+
+MainWindow::MainWindow(AppEnvironment environment)
+    : env_(std::move(environment)),
+      widgets_(buildMainWindowWidgets(*this)),
+      controls_(*this),
+      messages_(*this, this),
+      unownedMessages_(*this, nullptr),
+      ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag),
+      log_(env_.shared.startupDirectory) {
+  setWindowTitle(kProgramName);
+  for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
+  controls_.addRadioGroup(*widgets_.modeGroup);
+  controls_.addRadioGroup(*widgets_.levelGroup);
+  connectCommands();
+  connectMenu();
+  layout()->setSizeConstraint(QLayout::SetFixedSize);  // one fixed-size window
+}
+
+MainWindow::~MainWindow() {
+  if (shutdown_ == Shutdown::NotStarted) endRunningWorker();
+}
+
+void MainWindow::connectCommands() {
+  const auto onEdit = [this](ControlId id) {
+    if (id == ControlId::TextToSend) handleTextEdit(controls_, env_.shared);
+    if (id == ControlId::Duration) handleDurationEdit(controls_, env_.shared);
+  };
+  controls_.onProgrammaticEdit(onEdit);
+  connect(widgets_.textToSend, &QLineEdit::textChanged, this, [onEdit] { onEdit(ControlId::TextToSend); });
+  connect(widgets_.duration, &QLineEdit::textChanged, this, [onEdit] { onEdit(ControlId::Duration); });
+
+  connect(widgets_.concurrent, &QRadioButton::clicked, this, [this] { selectConcurrentMode(controls_); });
+  connect(widgets_.sequential, &QRadioButton::clicked, this, [this] { selectSequentialMode(controls_); });
+  connect(widgets_.outputDevice, &QComboBox::activated, this, &MainWindow::onDeviceChosen);
+
+  connect(widgets_.transmit, &QPushButton::clicked, this, [this] {
+    if (workerCommandAllowed(WorkerKind::Transmit)) requestWorker(WorkerKind::Transmit);
+  });
+  connect(widgets_.tune, &QPushButton::clicked, this, [this] {
+    if (workerCommandAllowed(WorkerKind::Tune)) requestWorker(WorkerKind::Tune);
+  });
+  connect(widgets_.stop, &QPushButton::clicked, this, &MainWindow::onStop);
+  connect(&workers_, &WorkerRunner::workerEnded, this, &MainWindow::onWorkerEnded);
+}
+
+void MainWindow::connectMenu() {
+  connect(widgets_.deleteLogfile, &QAction::triggered, this, [this] { deleteLogfile(log_.path()); });
+  connect(widgets_.exit, &QAction::triggered, this, &QWidget::close);
+  connect(widgets_.viewLogfile, &QAction::triggered, this, [this] { viewLogfile(log_.path(), unownedMessages_); });
+  connect(widgets_.pttControl, &QAction::triggered, this, &MainWindow::showPttDialog);
+  connect(widgets_.about, &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+void MainWindow::startUp() {
+  raise();
+  controls_.setListItems(ControlId::OutputDevice, env_.audio.listDevices());
+  PttSettings loaded;
+  loadSettings(settingsPath(env_.shared.startupDirectory), controls_, env_.shared, loaded);
+  ptt_.setSettings(loaded);
+  openOutputDevice();
+  loadGlyphs();
+  log_.appendLine("Program startup", true);
+}
+
+void MainWindow::loadGlyphs() {
+  const std::string path = findFontFile(env_.shared.startupDirectory, env_.fontFolders);
+  if (path.empty() || !loadGlyphFont(path, glyphs_)) showVelmoraMessage(messages_, fontMissingMessage());
+}
+
+void MainWindow::openOutputDevice() {
+  env_.audio.openDevice(controls_.currentIndex(ControlId::OutputDevice));
+  refreshSoundOutputSign();
+}
+
+void MainWindow::refreshSoundOutputSign() { widgets_.noSoundOutput->setVisible(!env_.audio.isOpen()); }
+
+void MainWindow::onDeviceChosen() {
+  // A worker that is still finishing its sound must not see its device released.
+  if (workers_.busy()) {
+    pendingDeviceChange_ = true;
+    return;
+  }
+  openOutputDevice();
+}
+
+bool MainWindow::workerCommandAllowed(WorkerKind kind) {
+  return kind == WorkerKind::Transmit ? transmitFieldsInRange(controls_, messages_)
+                                      : tuneCommandAllowed(controls_, messages_);
+}
+
+void MainWindow::requestWorker(WorkerKind kind) {
+  if (shutdown_ != Shutdown::NotStarted) return;
+  // After "Stop" the old worker may still be finishing its sound: the new one waits for
+  // its end, so that two workers never share the sound device.
+  if (workers_.busy()) {
+    pendingWorker_ = kind;
+    return;
+  }
+  startWorker(kind);
+}
+
+void MainWindow::startWorker(WorkerKind kind) {
+  enterBusyState(controls_, env_.shared);
+  WorkerFunction work = kind == WorkerKind::Transmit ? env_.transmitWorker : env_.tuneWorker;
+  WorkerContext context{controls_, messages_, env_.shared, env_.audio, ptt_, log_, env_.clock, glyphs_};
+  workers_.start([work = std::move(work), context]() mutable { work(context); });
+}
+
+void MainWindow::onWorkerEnded() {
+  refreshSoundOutputSign();
+  if (shutdown_ != Shutdown::NotStarted) return;
+  if (pendingDeviceChange_) {
+    pendingDeviceChange_ = false;
+    openOutputDevice();
+  }
+  if (pendingWorker_) {
+    const WorkerKind kind = *pendingWorker_;
+    pendingWorker_.reset();
+    // The fields may have been edited while the old worker finished.
+    if (workerCommandAllowed(kind)) startWorker(kind);
+  }
+}
+
+void MainWindow::onStop() {
+  pendingWorker_.reset();
+  handleStop(controls_, env_.shared, ptt_);
+}
+
+void MainWindow::showPttDialog() {
+  const std::vector<std::string> entries = env_.comPortEntries ? env_.comPortEntries() : std::vector<std::string>{};
+  PttDialog dialog(ptt_.settings(), entries, this);
+  if (dialog.exec() == QDialog::Accepted) ptt_.setSettings(dialog.editedSettings());
+}
+
+void MainWindow::showAbout() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A second close while the first one waits for the worker would end the event loop
+  // under that wait.
+  if (shutdown_ == Shutdown::InProgress) {
+    event->ignore();
+    return;
+  }
+  shutDown();
+  event->accept();
+}
+
+void MainWindow::shutDown() {
+  if (shutdown_ != Shutdown::NotStarted) return;
+  shutdown_ = Shutdown::InProgress;
+  const bool noWorkerLeft = endRunningWorker();
+  log_.appendLine("Program termination", true);
+  log_.appendLine("", true);
+  ptt_.unkeyTransmitter();
+  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings());
+  if (noWorkerLeft) {
+    env_.audio.closeDevice();
+  } else {
+    leftWorkerRunning_ = true;  // it may be inside the device: leave it to the process's end
+  }
+  shutdown_ = Shutdown::Done;
+}
+
+bool MainWindow::endRunningWorker() {
+  pendingWorker_.reset();
+  pendingDeviceChange_ = false;
+  if (!workers_.busy()) return true;
+  // As "Stop" does: the transmitter drops at once, then the worker is asked to end.
+  ptt_.unkeyTransmitter();
+  env_.shared.stopFlag = 1;
+  return workers_.waitForEnd(env_.shutdownWaitLimit);
+}
+
+}  // namespace velmora

@@ -1,0 +1,20 @@
+#pragma once
+// "About Velmora": the program's name and version. Only OK closes it.
+
+#include <QDialog>
+
+namespace velmora {
+
+inline constexpr const char* kProgramVersion = "V1.9";
+
+class AboutDialog final : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit AboutDialog(QWidget* parent);
+
+  // Esc and the close box leave the box open.
+  void reject() override;
+};
+
+}  // namespace velmora

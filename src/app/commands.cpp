@@ -1,0 +1,73 @@
+#include "app/commands.h"
+
+#include <cstdint>
+#include <string>
+
+#include "core/control_states.h"
+#include "ptt/ptt_keyer.h"
+#include "transmit/time_remaining.h"
+
+namespace velmora {
+
+namespace {
+
+void takeColumnDuration(Controls& controls, SharedState& shared) {
+  shared.columnDuration = static_cast<std::int32_t>(readUnsigned(controls, ControlId::Duration));
+}
+
+std::int32_t textLength(Controls& controls) {
+  return static_cast<std::int32_t>(codePointCount(readText(controls, ControlId::TextToSend, kMaxTextChars)));
+}
+
+}  // namespace
+
+void handleTextEdit(Controls& controls, SharedState& shared) {
+  takeColumnDuration(controls, shared);
+  const std::int32_t length = textLength(controls);
+  controls.setText(ControlId::MessagePower, "");
+  writeUnsigned(controls, ControlId::TextLength, static_cast<std::uint32_t>(length));
+  showTimeRemaining(controls, length, shared.columnDuration.load());
+}
+
+void handleDurationEdit(Controls& controls, SharedState& shared) {
+  takeColumnDuration(controls, shared);
+  showTimeRemaining(controls, textLength(controls), shared.columnDuration.load());
+}
+
+bool transmitFieldsInRange(Controls& controls, MessageBox& box) {
+  return checkFieldRange(controls, box, ControlId::CenterFrequency, "Audio center frequency", 100, 3000) &&
+         checkFieldRange(controls, box, ControlId::PixelOffset, "Pixel offset", 1, 10) &&
+         checkFieldRange(controls, box, ControlId::Duration, "Duration", 300, 60000) &&
+         checkFieldRange(controls, box, ControlId::Interval, "Interval", 0, 86400);
+}
+
+void enterBusyState(Controls& controls, SharedState& shared) {
+  shared.stopFlag = 0;
+  setControlsIdle(controls, false);
+}
+
+void handleStop(Controls& controls, SharedState& shared, PttKeyer& ptt) {
+  ptt.unkeyTransmitter();
+  shared.stopFlag = 1;
+  setControlsIdle(controls, true);
+}
+
+void selectConcurrentMode(Controls& controls) {
+  controls.setEnabled(ControlId::SinglePixel, true);
+  controls.setEnabled(ControlId::FullScale, true);
+  controls.setEnabled(ControlId::SkipDark, false);
+  controls.setEnabled(ControlId::MaxAvgPower, true);
+  controls.setChecked(ControlId::SinglePixel, true);
+  controls.setChecked(ControlId::FullScale, false);
+}
+
+void selectSequentialMode(Controls& controls) {
+  controls.setChecked(ControlId::SinglePixel, false);
+  controls.setChecked(ControlId::FullScale, true);
+  controls.setEnabled(ControlId::SkipDark, true);
+  controls.setEnabled(ControlId::MaxAvgPower, false);
+  controls.setEnabled(ControlId::SinglePixel, false);
+  controls.setEnabled(ControlId::FullScale, false);
+}
+
+}  // namespace velmora

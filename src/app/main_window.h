@@ -1,0 +1,81 @@
+#pragma once
+// The main window: its start-up, commands and shutdown. Widgets are built in
+// main_window_widgets.cpp, command logic lives in commands.cpp, and workers run one at
+// a time through WorkerRunner.
+
+#include <QMainWindow>
+#include <optional>
+
+#include "app/app_environment.h"
+#include "app/main_window_widgets.h"
+#include "app/qt_controls.h"
+#include "app/qt_message_box.h"
+#include "app/worker_runner.h"
+#include "log/event_log.h"
+#include "ptt/ptt_keyer.h"
+#include "transmit/glyph_font.h"
+
+class QCloseEvent;
+
+namespace velmora {
+
+class MainWindow final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(AppEnvironment environment);
+  // Ends a worker that is still running (a window destroyed without being closed).
+  ~MainWindow() override;
+
+  // Device list, settings, output device, font, "Program startup".
+  void startUp();
+
+  Controls& controls() { return controls_; }
+  PttKeyer& ptt() { return ptt_; }
+  EventLog& eventLog() { return log_; }
+  const MainWindowWidgets& widgets() const { return widgets_; }
+  bool workerRunning() const { return workers_.busy(); }
+  // True when closing gave up waiting for a worker: the process must end without
+  // running destructors that the worker may still use.
+  bool leftWorkerRunning() const { return leftWorkerRunning_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  enum class WorkerKind { Transmit, Tune };
+  enum class Shutdown { NotStarted, InProgress, Done };
+
+  void connectCommands();
+  void connectMenu();
+  bool workerCommandAllowed(WorkerKind kind);
+  void requestWorker(WorkerKind kind);
+  void startWorker(WorkerKind kind);
+  void onWorkerEnded();
+  void onStop();
+  void onDeviceChosen();
+  void openOutputDevice();
+  void refreshSoundOutputSign();
+  void loadGlyphs();
+  void showPttDialog();
+  void showAbout();
+  void shutDown();
+  bool endRunningWorker();
+
+  AppEnvironment env_;
+  MainWindowWidgets widgets_;
+  QtControls controls_;
+  QtMessageBox messages_;
+  QtMessageBox unownedMessages_;
+  PttKeyer ptt_;
+  EventLog log_;
+  GlyphTable glyphs_;
+  std::optional<WorkerKind> pendingWorker_;
+  bool pendingDeviceChange_ = false;
+  Shutdown shutdown_ = Shutdown::NotStarted;
+  bool leftWorkerRunning_ = false;
+  // Last, so that it is destroyed first: its worker uses everything above.
+  WorkerRunner workers_;
+};
+
+}  // namespace velmora
