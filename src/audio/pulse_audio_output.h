@@ -9,6 +9,9 @@
 
 namespace velmora {
 
-std::unique_ptr<AudioOutput> makePulseAudioOutput(const std::string& applicationName = "Velmora");
+// `server` names the sound server as libpulse does ("unix:/path/to/socket"); empty finds
+// it the usual way (PULSE_SERVER, then the session's own).
+std::unique_ptr<AudioOutput> makePulseAudioOutput(const std::string& applicationName = "Velmora",
+                                                  const std::string& server = "");
 
 }  // namespace velmora

@@ -1,0 +1,53 @@
+#pragma once
+// A play-once sound on the sound server: one playback stream, created corked, filled in
+// one write at unlock and uncorked at play.
+
+#include <pulse/pulseaudio.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/audio_output.h"
+#include "audio/pulse_connection.h"
+
+namespace velmora::pulse {
+
+// How long a stop by limit may wait for the written sound to play out.
+inline constexpr Milliseconds kDrainLimit{500};
+// The stream's target latency: short, so that a sound starts promptly after play.
+inline constexpr Milliseconds kTargetLatency{20};
+
+class PulseSoundBuffer final : public SoundBuffer {
+ public:
+  // An empty sinkName plays on the server's default sink and follows it; a named sink is
+  // kept, and the sound fails with it when it goes away. nullptr when the stream cannot
+  // be made.
+  static std::unique_ptr<PulseSoundBuffer> create(std::shared_ptr<Connection> connection,
+                                                  const std::string& sinkName, std::size_t bytes);
+  ~PulseSoundBuffer() override;
+
+  std::optional<std::span<std::int16_t>> lock() override;
+  bool unlock(std::size_t samplesWritten) override;
+  bool rewind() override;
+  bool play() override;
+  void stop(StopMode mode) override;
+
+ private:
+  PulseSoundBuffer(std::shared_ptr<Connection> connection, std::size_t bytes);
+  bool connectStream(const std::string& sinkName);
+  bool streamReady() const;
+  void drain();
+  void releaseStream();
+
+  // Keeps the connection alive for as long as this sound exists, whatever the device
+  // choice does meanwhile.
+  std::shared_ptr<Connection> connection_;
+  pa_stream* stream_ = nullptr;
+  std::vector<std::int16_t> samples_;
+  bool written_ = false;
+  bool playing_ = false;
+};
+
+}  // namespace velmora::pulse
