@@ -35,4 +35,9 @@ std::string fontMissingMessage();
 // Returns the first path that exists, or an empty string.
 std::string findFontFile(const std::string& startupDirectory, const std::vector<std::string>& otherFolders);
 
+// The other folders for findFontFile: the program's own folder, the installation's data
+// folder next to it, and the source tree's data/ (which only a program run from the
+// build tree will find).
+std::vector<std::string> fontSearchFolders(const std::string& programDirectory);
+
 }  // namespace velmora
