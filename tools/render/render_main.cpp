@@ -1,1 +1,55 @@
-int main() { return 0; }
+// velmora-render: see render.h. main() only wires the process to the tool.
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "audio/pulse_audio_output.h"
+#include "core/clock.h"
+#include "render/render.h"
+
+namespace {
+
+// A signal handler can reach nothing else: the one flag it sets lives here.
+std::atomic<int> stopRequested{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the stop flag is set from a signal handler");
+
+extern "C" void requestStop(int /*signal*/) { stopRequested.store(1); }
+
+void installStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = requestStop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+std::string programDirectory() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : program.parent_path().string();
+}
+
+std::string currentDirectory() {
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  return error ? std::string(".") : current.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  installStopHandlers();
+  velmora::SteadyClock clock;
+  velmora::render::Environment env{currentDirectory(),
+                                   programDirectory(),
+                                   std::cout,
+                                   std::cerr,
+                                   clock,
+                                   stopRequested,
+                                   [] { return velmora::makePulseAudioOutput("velmora-render"); }};
+  return velmora::render::run(std::vector<std::string>(argv + 1, argv + argc), env);
+}
