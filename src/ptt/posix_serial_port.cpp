@@ -24,6 +24,13 @@ std::optional<speed_t> speedConstant(std::uint32_t baudRate) {
   }
 }
 
+// Speed, character size, parity, stop bits and hardware flow control as wanted.
+bool sameLine(const termios& wanted, const termios& applied) {
+  tcflag_t mask = CSIZE | PARENB | CSTOPB | CRTSCTS;
+  if ((wanted.c_cflag & PARENB) != 0) mask |= PARODD;
+  return ::cfgetospeed(&wanted) == ::cfgetospeed(&applied) && (wanted.c_cflag & mask) == (applied.c_cflag & mask);
+}
+
 class PosixSerialPort final : public SerialPort {
  public:
   PosixSerialPort(int fd, std::chrono::milliseconds writeTimeout) : fd_(fd), writeTimeout_(writeTimeout) {}
@@ -41,7 +48,11 @@ class PosixSerialPort final : public SerialPort {
     termios attributes{};
     if (::tcgetattr(fd_, &attributes) != 0) return false;
     applyLineSettings(attributes, settings);
-    if (::tcsetattr(fd_, TCSANOW, &attributes) != 0) return false;
+    // A driver takes what it can and may silently keep other values (a pty keeps 8 bits
+    // without parity); glibc's own check of that is not reliable. Read back instead.
+    (void)::tcsetattr(fd_, TCSANOW, &attributes);
+    termios applied{};
+    if (::tcgetattr(fd_, &applied) != 0 || !sameLine(attributes, applied)) return false;
     // Opening raised both lines; only keying may raise one. Fails harmlessly on a pty.
     setModemLines(TIOCM_DTR | TIOCM_RTS, false);
     // CLOCAL is set now, so blocking mode can no longer wait for a carrier.
