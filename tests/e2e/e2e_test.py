@@ -120,12 +120,20 @@ STARTED = time.monotonic()
 # ----------------------------------------------------------------------------------------------
 # Processes
 
+LIBC = ctypes.CDLL(None, use_errno=True)
+PR_SET_PDEATHSIG = 1
+PR_SET_CHILD_SUBREAPER = 36
+
+
 def become_subreaper():
-    """Orphaned descendants (daemonised servers, bus-activated helpers) become our children."""
-    libc = ctypes.CDLL(None, use_errno=True)
-    pr_set_child_subreaper = 36
-    if libc.prctl(pr_set_child_subreaper, 1, 0, 0, 0) != 0:
+    """Orphaned descendants (bus-activated helpers, daemonised servers) become our children."""
+    if LIBC.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
         log("prctl(PR_SET_CHILD_SUBREAPER) failed; helpers may outlive the test")
+
+
+def die_with_parent():
+    """For Popen's preexec_fn: the child gets SIGTERM should this test die without cleaning up."""
+    LIBC.prctl(PR_SET_PDEATHSIG, signal.SIGTERM, 0, 0, 0)
 
 
 def own_children():
@@ -253,7 +261,7 @@ class Environment:
         self.scratch = scratch
         self.pulse_dir = None
         self.xvfb = None
-        self.bus_pid = None
+        self.bus = None
         self.runtime_dir = os.path.join(scratch, "runtime")
         os.mkdir(self.runtime_dir, 0o700)
         self.env = dict(os.environ)
@@ -289,27 +297,38 @@ class Environment:
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.scratch, "xvfb.log"), "w"))
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.scratch, "xvfb.log"), "w"),
+            preexec_fn=die_with_parent)
         os.close(write_end)
-        ready, _, _ = select.select([read_end], [], [], 15)
-        display = os.read(read_end, 64).decode().strip() if ready else ""
+        # Xvfb may write the number and its line end separately; it dies if the pipe closes between.
+        reported = b""
+        deadline = time.monotonic() + 15
+        while not reported.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], 0.5)
+            chunk = os.read(read_end, 64) if ready else b""
+            if ready and not chunk:
+                break
+            reported += chunk
         os.close(read_end)
-        if not display:
-            raise RuntimeError("Xvfb did not report a display")
+        display = reported.decode().strip()
+        if not reported.endswith(b"\n") or not display.isdigit():
+            raise RuntimeError("Xvfb did not report a display (see xvfb.log)")
         self.env["DISPLAY"] = ":" + display
         log("Xvfb on display :%s" % display)
 
     def start_session_bus(self):
-        started = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
-                                 env=self.env, capture_output=True, text=True, timeout=15)
-        lines = started.stdout.split()
-        if started.returncode != 0 or len(lines) < 2:
-            raise RuntimeError("dbus-daemon did not start: " + started.stderr)
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = lines[0]
-        self.bus_pid = int(lines[1])
+        # A runtime folder of our own keeps the accessibility bus apart from any other session's.
+        self.env["XDG_RUNTIME_DIR"] = self.runtime_dir
+        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], env=self.env,
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
+        ready, _, _ = select.select([self.bus.stdout], [], [], 15)
+        address = self.bus.stdout.readline().decode().strip() if ready else ""
+        if not address:
+            raise RuntimeError("dbus-daemon did not report its address")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
         # pyatspi, imported later, talks to this bus.
-        os.environ["DBUS_SESSION_BUS_ADDRESS"] = lines[0]
-        os.environ["DISPLAY"] = self.env["DISPLAY"]
+        for name in ("DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "XDG_RUNTIME_DIR"):
+            os.environ[name] = self.env[name]
 
     def program_environment(self):
         env = dict(self.env)
@@ -320,12 +339,8 @@ class Environment:
         return env
 
     def close(self):
+        end_process(self.bus, "dbus-daemon")
         end_process(self.xvfb, "Xvfb")
-        if self.bus_pid:
-            try:
-                os.kill(self.bus_pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
         self.stop_sound_server()
 
 
@@ -338,7 +353,8 @@ class Capture:
         self.output = open(path, "wb")
         self.process = subprocess.Popen(
             ["parec", "-d", "radio.monitor", "--raw", "--rate=%d" % SAMPLE_RATE, "--channels=1", "--format=s16le",
-             "--latency-msec=20"], env=env, stdout=self.output, stderr=subprocess.DEVNULL)
+             "--latency-msec=20"], env=env, stdout=self.output, stderr=subprocess.DEVNULL,
+            preexec_fn=die_with_parent)
         deadline = time.monotonic() + 10
         while os.path.getsize(path) == 0:
             if time.monotonic() > deadline or self.process.poll() is not None:
@@ -370,7 +386,7 @@ class Program:
             ["unshare", "--mount", "--propagation", "private", "sh", "-c", PRIVATE_DEV_SCRIPT, "sh",
              serial.slave_path, self.scratch, program_path],
             cwd=workdir, env=environment.program_environment(), stdin=subprocess.DEVNULL,
-            stdout=open(self.stderr_path, "w"), stderr=subprocess.STDOUT)
+            stdout=open(self.stderr_path, "w"), stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
 
     def output(self):
         with open(self.stderr_path, errors="replace") as out:
@@ -388,18 +404,28 @@ class Window:
         self.atspi = pyatspi
         self.failures = failures
         self.pid = pid
+        self.nodes = {}
         deadline = time.monotonic() + timeout_s
         self.frame = None
         while self.frame is None:
-            app = self._application()
-            if app is not None:
-                for child in app:
-                    if child is not None and child.name == "Velmora":
-                        self.frame = child
+            self.frame = self._main_window()
             if self.frame is None:
                 if time.monotonic() > deadline:
-                    raise RuntimeError("no window titled Velmora appeared within %d s" % timeout_s)
+                    raise RuntimeError("no window titled Velmora with a Transmit button appeared within %d s"
+                                       % timeout_s)
                 time.sleep(0.2)
+
+    def _main_window(self):
+        """The top-level window titled Velmora that holds "Transmit" (message boxes share the title)."""
+        app = self._application()
+        if app is None:
+            return None
+        for child in app:
+            if child is None or child.name != "Velmora":
+                continue
+            if self.atspi.findDescendant(child, lambda n: n is not None and n.name == "Transmit"):
+                return child
+        return None
 
     def _application(self):
         for app in self.atspi.Registry.getDesktop(0):
@@ -411,11 +437,14 @@ class Window:
         return None
 
     def find(self, name, roles):
-        node = self.atspi.findDescendant(self.frame, lambda n: n is not None and n.name == name
-                                         and n.getRoleName() in roles)
-        if node is None:
-            raise RuntimeError("the window has no %s named %r" % (" or ".join(roles), name))
-        return node
+        key = (name, roles)
+        if key not in self.nodes:
+            node = self.atspi.findDescendant(self.frame, lambda n: n is not None and n.name == name
+                                             and n.getRoleName() in roles)
+            if node is None:
+                raise RuntimeError("the window has no %s named %r" % (" or ".join(roles), name))
+            self.nodes[key] = node
+        return self.nodes[key]
 
     def button(self, name):
         return self.find(name, ("push button",))
@@ -442,10 +471,13 @@ class Window:
 
     def text_of(self, name):
         """The text a status field shows, or None when it is not readable through AT-SPI."""
-        node = self.atspi.findDescendant(self.frame, lambda n: n is not None and n.name == name
-                                         and n.getRoleName() != "label")
-        if node is None:
-            node = self.atspi.findDescendant(self.frame, lambda n: n is not None and n.name == name)
+        if name not in self.nodes:
+            node = self.atspi.findDescendant(self.frame, lambda n: n is not None and n.name == name
+                                             and n.getRoleName() != "label")
+            if node is None:
+                node = self.atspi.findDescendant(self.frame, lambda n: n is not None and n.name == name)
+            self.nodes[name] = node
+        node = self.nodes[name]
         if node is None:
             return None
         try:
@@ -460,7 +492,7 @@ class Window:
         if app is None:
             return boxes
         for child in app:
-            if child is None or child.getRoleName() not in ("dialog", "alert"):
+            if child is None or child.getRoleName() not in ("dialog", "alert") or child == self.frame:
                 continue
             texts = []
             for node in self.atspi.findAllDescendants(child, lambda n: n.getRoleName() == "label"):
@@ -568,22 +600,25 @@ def sound_segments(samples, min_silence):
     return segments
 
 
-def active_samples(samples, start, end, min_silence):
-    """Samples of [start, end) that do not lie in a silence of min_silence samples or more."""
-    part = samples[start:end]
-    return len(part) - sum(gap_end - gap_start for gap_start, gap_end in silent_gaps(part, min_silence))
-
-
 # Between two lit columns the program stops one sound and starts the next; a dark column is a
 # whole column of silence. Silences this long separate groups of lit columns.
 GROUP_SILENCE = SAMPLE_RATE * 15 // 100  # 150 ms
-# The envelope starts and ends every column within a few samples of zero, so that a pause
-# between two sounds is at least this long.
+# The envelope starts and ends every column within a few samples of zero, so that two columns
+# played one after the other are parted by at least this many zero samples.
 BURST_SILENCE = 16
-# Each column's envelope leaves a few zero samples at its start and end.
-EDGE_ZEROS_PER_COLUMN = 40
+# The envelope leaves up to about 15 zero samples at either end of a column of 4681-amplitude
+# tones; a cut of a few milliseconds at either end goes beyond this.
+EDGE_ZEROS = 20
 # Slack per column boundary: stopping one sound and starting the next.
 MAX_SWITCH_S = 0.2
+
+
+def columns_in_burst(length):
+    """How many whole columns a stretch of sound holds, or None when it is no whole number."""
+    count = max(1, round(length / COLUMN_SAMPLES))
+    whole = count * COLUMN_SAMPLES - 2 * EDGE_ZEROS * count <= length <= count * COLUMN_SAMPLES + (
+        count - 1) * BURST_SILENCE
+    return count if whole else None
 
 
 def check_first_transmission_sound(failures, samples, columns):
@@ -596,12 +631,12 @@ def check_first_transmission_sound(failures, samples, columns):
                           % (len(segments), len(groups))):
         return
     for (first, count), (start, end) in zip(groups, segments):
-        active = active_samples(samples, start, end, BURST_SILENCE)
-        lowest = count * (COLUMN_SAMPLES - EDGE_ZEROS_PER_COLUMN)
-        failures.check(lowest <= active <= count * COLUMN_SAMPLES,
-                       "columns %d..%d: %d samples of sound, expected %d..%d (%d whole columns of %d)"
-                       % (first, first + count - 1, active, lowest, count * COLUMN_SAMPLES, count,
-                          COLUMN_SAMPLES))
+        bursts = [burst_end - burst_start
+                  for burst_start, burst_end in sound_segments(samples[start:end], BURST_SILENCE)]
+        whole = [columns_in_burst(length) for length in bursts]
+        failures.check(None not in whole and sum(whole) == count,
+                       "columns %d..%d were heard as sounds of %s samples, expected %d whole columns of %d"
+                       % (first, first + count - 1, bursts, count, COLUMN_SAMPLES))
         longest = count * COLUMN_SAMPLES + (count - 1) * MAX_SWITCH_S * SAMPLE_RATE
         failures.check(end - start <= longest,
                        "columns %d..%d span %d samples, more than %d" % (first, first + count - 1, end - start,
@@ -614,7 +649,7 @@ def check_first_transmission_sound(failures, samples, columns):
                        % (dark, first + count - 1, next_start - end, dark * COLUMN_SAMPLES))
     span_columns = groups[-1][0] + groups[-1][1] - groups[0][0]
     span = segments[-1][1] - segments[0][0]
-    failures.check(span_columns * COLUMN_SAMPLES - 2 * EDGE_ZEROS_PER_COLUMN <= span
+    failures.check(span_columns * COLUMN_SAMPLES - 2 * EDGE_ZEROS <= span
                    <= span_columns * (COLUMN_SAMPLES + MAX_SWITCH_S * SAMPLE_RATE),
                    "the sound from the first to the last lit column lasted %d samples for %d columns"
                    % (span, span_columns))
@@ -726,6 +761,8 @@ def first_transmission(failures, env, window, serial, font, scratch):
     deadline = pressed + nominal_s * 2 + 5
     while not window.is_enabled(transmit) and time.monotonic() < deadline:
         value = window.text_of("Time remaining")
+        if window.is_enabled(transmit):
+            break  # the idle window shows the whole text's time again
         if value is not None and (not shown or shown[-1] != value):
             shown.append(value)
         time.sleep(0.05)
@@ -961,7 +998,11 @@ def main():
     def out_of_time(signum, frame):
         raise TimeoutError("the test ran longer than %d s" % WHOLE_RUN_LIMIT_S)
 
+    def terminated(signum, frame):
+        raise KeyboardInterrupt("ended by signal %d" % signum)
+
     signal.signal(signal.SIGALRM, out_of_time)
+    signal.signal(signal.SIGTERM, terminated)
     signal.alarm(WHOLE_RUN_LIMIT_S)
     failures = Failures()
     try:
@@ -969,7 +1010,7 @@ def main():
     except SkipTest as skip:
         print("SKIPPED: %s" % skip, file=sys.stderr)
         return SKIPPED
-    except Exception as error:  # every other error is a failure with its reason
+    except (Exception, KeyboardInterrupt) as error:  # every other error is a failure with its reason
         failures.check(False, "%s: %s" % (type(error).__name__, error))
     finally:
         signal.alarm(0)
