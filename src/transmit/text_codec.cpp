@@ -40,7 +40,7 @@ bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 // Range of the first continuation byte, which is where overlongs, surrogates and code
 // points above U+10FFFF are caught (the well-formed table of Unicode, chapter 3).
 struct LeadByteRule {
-  std::size_t length;          // whole sequence, 0 for a byte that cannot start one
+  std::size_t length;  // whole sequence, 0 for a byte that cannot start one
   unsigned char secondLow;
   unsigned char secondHigh;
 };

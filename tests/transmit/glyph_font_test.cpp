@@ -80,17 +80,20 @@ TEST_P(FirstRecordTest, GivesTheMaskOfBytesTwoAndThree) {
   EXPECT_EQ(table.columns(0)[0], GetParam().mask);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Digits, FirstRecordTest,
-    ::testing::Values(RecordCase{"AllRowsFromFE", "0xFE\r\n", 0x7F}, RecordCase{"LowerCaseFe", "0xfe\r\n", 0x7F},
-                      RecordCase{"MixedCase", "0xfE\r\n", 0x7F}, RecordCase{"Rows0To5From7F", "0x7F\r\n", 0x3F},
-                      RecordCase{"Bit0IsDropped", "0x01\r\n", 0x00}, RecordCase{"Row0Alone", "0x02\r\n", 0x01},
-                      RecordCase{"Bit7BecomesRow6", "0x80\r\n", 0x40}, RecordCase{"FFNeverSetsBit7", "0xFF\r\n", 0x7F},
-                      RecordCase{"NonDigitHighCountsAsZero", "0xG1\r\n", 0x00},
-                      RecordCase{"NonDigitLowCountsAsZero", "0x9Z\r\n", 0x48},
-                      RecordCase{"SpacesCountAsZero", "0x  \r\n", 0x00},
-                      RecordCase{"OtherBytesAreNotInterpreted", "zz3Cqq", 0x1E}),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(Digits, FirstRecordTest,
+                         ::testing::Values(RecordCase{"AllRowsFromFE", "0xFE\r\n", 0x7F},
+                                           RecordCase{"LowerCaseFe", "0xfe\r\n", 0x7F},
+                                           RecordCase{"MixedCase", "0xfE\r\n", 0x7F},
+                                           RecordCase{"Rows0To5From7F", "0x7F\r\n", 0x3F},
+                                           RecordCase{"Bit0IsDropped", "0x01\r\n", 0x00},
+                                           RecordCase{"Row0Alone", "0x02\r\n", 0x01},
+                                           RecordCase{"Bit7BecomesRow6", "0x80\r\n", 0x40},
+                                           RecordCase{"FFNeverSetsBit7", "0xFF\r\n", 0x7F},
+                                           RecordCase{"NonDigitHighCountsAsZero", "0xG1\r\n", 0x00},
+                                           RecordCase{"NonDigitLowCountsAsZero", "0x9Z\r\n", 0x48},
+                                           RecordCase{"SpacesCountAsZero", "0x  \r\n", 0x00},
+                                           RecordCase{"OtherBytesAreNotInterpreted", "zz3Cqq", 0x1E}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // --- the shape of the file --------------------------------------------------------------
 
@@ -158,12 +161,14 @@ TEST(LoadGlyphFont, ShortFileRepeatsTheLastRecordRead) {
   ASSERT_TRUE(loadGlyphFont(dir.write("font.txt", file), table));
   for (int code = 0; code < 20; ++code) {
     for (int column = 0; column < 5; ++column) {
-      EXPECT_EQ(table.columns(static_cast<std::uint8_t>(code))[static_cast<std::size_t>(column)], code * 5 + column)
+      EXPECT_EQ(table.columns(static_cast<std::uint8_t>(code))[static_cast<std::size_t>(column)],
+                code * 5 + column)
           << "code " << code << " column " << column;
     }
   }
   for (int code = 20; code < 255; ++code) {
-    EXPECT_EQ(table.columns(static_cast<std::uint8_t>(code)), (GlyphColumns{99, 99, 99, 99, 99})) << "code " << code;
+    EXPECT_EQ(table.columns(static_cast<std::uint8_t>(code)), (GlyphColumns{99, 99, 99, 99, 99}))
+        << "code " << code;
   }
   EXPECT_EQ(table.columns(255), GlyphColumns{});
 }
@@ -208,7 +213,8 @@ TEST(LoadGlyphFont, ArbitraryBytesNeverSetBit7) {
 }
 
 TEST(FontMissingMessage, NamesTheFileAndTheProgram) {
-  EXPECT_EQ(fontMissingMessage(), "Font file '5x7 (International).txt' not found. Velmora is unable to transmit.");
+  EXPECT_EQ(fontMissingMessage(),
+            "Font file '5x7 (International).txt' not found. Velmora is unable to transmit.");
 }
 
 // --- where the font is looked for -------------------------------------------------------
@@ -225,14 +231,17 @@ TEST_P(FindFontFileTest, TakesTheFirstFolderThatHoldsTheFont) {
   ScratchDirectory dir;
   std::vector<fs::path> folders = {dir.path() / "startup", dir.path() / "program", dir.path() / "data"};
   for (const fs::path& folder : folders) fs::create_directory(folder);
-  for (int index : GetParam().foldersWithFont) std::ofstream(folders[static_cast<std::size_t>(index)] / kFontFileName);
+  for (int index : GetParam().foldersWithFont)
+    std::ofstream(folders[static_cast<std::size_t>(index)] / kFontFileName);
 
-  const std::string found = findFontFile(folders[0].string(), {"", folders[1].string(), folders[2].string() + "/"});
+  const std::string found =
+      findFontFile(folders[0].string(), {"", folders[1].string(), folders[2].string() + "/"});
 
   if (GetParam().expected < 0) {
     EXPECT_EQ(found, "");
   } else {
-    EXPECT_TRUE(fs::equivalent(found, folders[static_cast<std::size_t>(GetParam().expected)] / kFontFileName)) << found;
+    EXPECT_TRUE(fs::equivalent(found, folders[static_cast<std::size_t>(GetParam().expected)] / kFontFileName))
+        << found;
   }
 }
 
@@ -260,7 +269,8 @@ TEST(FontSearchFolders, FindsTheFontOfAnInstallation) {
   fs::create_directory(dir.path() / "elsewhere");
   std::ofstream(share / kFontFileName);
 
-  const std::string found = findFontFile((dir.path() / "elsewhere").string(), fontSearchFolders(bin.string()));
+  const std::string found =
+      findFontFile((dir.path() / "elsewhere").string(), fontSearchFolders(bin.string()));
   ASSERT_FALSE(found.empty());
   EXPECT_TRUE(fs::equivalent(found, share / kFontFileName)) << found;
 }

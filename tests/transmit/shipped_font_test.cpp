@@ -62,7 +62,9 @@ std::string render(const std::string& utf8Text) {
   return picture;
 }
 
-std::string renderCode(std::uint8_t c) { return render(windows1252ToUtf8(std::string(1, static_cast<char>(c)))); }
+std::string renderCode(std::uint8_t c) {
+  return render(windows1252ToUtf8(std::string(1, static_cast<char>(c))));
+}
 
 int pixelsDiffering(const GlyphColumns& a, const GlyphColumns& b) {
   int count = 0;
@@ -93,8 +95,8 @@ TEST(ShippedFont, CommittedFileIsTheGeneratorsOutputOfTheSourceTable) {
   const std::string generated = fontgen::formatFontFile(parsed.table);
   const std::string committed = readBytes(kFontPath);
   ASSERT_EQ(committed.size(), 1275u * 6u);
-  EXPECT_TRUE(generated == committed) << "data/" << kFontFileName
-                                      << " is stale: build the target velmora_update_font";
+  EXPECT_TRUE(generated == committed)
+      << "data/" << kFontFileName << " is stale: build the target velmora_update_font";
 }
 
 TEST(ShippedFont, LoadsToTheGlyphsOfTheSourceTable) {
@@ -130,7 +132,8 @@ TEST(ShippedFont, ControlAndUndefinedCodesAreBlank) {
   blank.push_back(0x7F);
   blank.push_back(0xFF);
   for (const std::uint8_t c : kUndefinedCodes) blank.push_back(c);
-  for (const int c : blank) EXPECT_TRUE(isBlank(shippedFont().columns(static_cast<std::uint8_t>(c)))) << "code " << c;
+  for (const int c : blank)
+    EXPECT_TRUE(isBlank(shippedFont().columns(static_cast<std::uint8_t>(c)))) << "code " << c;
 }
 
 TEST(ShippedFont, EveryPrintableCharacterIsDrawn) {
@@ -193,10 +196,10 @@ INSTANTIATE_TEST_SUITE_P(
 // letter of the same accent.
 TEST(ShippedFont, AccentedLettersDifferFromTheirBaseAndTheirOtherCase) {
   const std::vector<std::pair<std::string, std::string>> accentedAndBase = {
-      {"ÀÁÂÃÄÅ", "A"}, {"àáâãäå", "a"}, {"Ç", "C"}, {"ç", "c"}, {"ÈÉÊË", "E"}, {"èéêë", "e"},
-      {"ÌÍÎÏ", "I"},   {"ìíîï", "i"},   {"Ñ", "N"}, {"ñ", "n"}, {"ÒÓÔÕÖ", "O"}, {"òóôõö", "o"},
-      {"ÙÚÛÜ", "U"},   {"ùúûü", "u"},   {"ÝŸ", "Y"}, {"ý", "y"}, {"Š", "S"},   {"š", "s"},
-      {"Ž", "Z"},      {"ž", "z"},
+      {"ÀÁÂÃÄÅ", "A"}, {"àáâãäå", "a"}, {"Ç", "C"},    {"ç", "c"},    {"ÈÉÊË", "E"},
+      {"èéêë", "e"},   {"ÌÍÎÏ", "I"},   {"ìíîï", "i"}, {"Ñ", "N"},    {"ñ", "n"},
+      {"ÒÓÔÕÖ", "O"},  {"òóôõö", "o"},  {"ÙÚÛÜ", "U"}, {"ùúûü", "u"}, {"ÝŸ", "Y"},
+      {"ý", "y"},      {"Š", "S"},      {"š", "s"},    {"Ž", "Z"},    {"ž", "z"},
   };
   for (const auto& [accented, base] : accentedAndBase) {
     const std::string codes = utf8ToWindows1252(accented);
@@ -239,19 +242,21 @@ TEST_P(GlyphSourceErrorTest, IsRejectedWithItsLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mistakes, GlyphSourceErrorTest,
-    ::testing::Values(
-        BadSource{"WrongLabel", "0x41 B\n" VELMORA_PICTURE_A, "line 1: label 'B'"},
-        BadSource{"CodesOutOfOrder", "0x42 B\n" VELMORA_PICTURE_A "0x41 A\n" VELMORA_PICTURE_A, "line 9: codes must"},
-        BadSource{"CodeListedTwice", "0x41 A\n" VELMORA_PICTURE_A "0x41 A\n" VELMORA_PICTURE_A, "line 9: codes must"},
-        BadSource{"Code255", "0xFF ÿ\n" VELMORA_PICTURE_A, "line 1: code 0xFF"},
-        BadSource{"LowerCaseHex", "0x4a J\n" VELMORA_PICTURE_A, "line 1: expected a header"},
-        BadSource{"TooFewRows", "0x41 A\n##...\n#....\n", "line 3: expected a picture row"},
-        BadSource{"RowTooWide", "0x41 A\n##....\n", "line 2: expected a picture row"},
-        BadSource{"StrayCharacter", "0x41 A\n##.x.\n", "line 2: expected a picture row"}),
+    ::testing::Values(BadSource{"WrongLabel", "0x41 B\n" VELMORA_PICTURE_A, "line 1: label 'B'"},
+                      BadSource{"CodesOutOfOrder", "0x42 B\n" VELMORA_PICTURE_A "0x41 A\n" VELMORA_PICTURE_A,
+                                "line 9: codes must"},
+                      BadSource{"CodeListedTwice", "0x41 A\n" VELMORA_PICTURE_A "0x41 A\n" VELMORA_PICTURE_A,
+                                "line 9: codes must"},
+                      BadSource{"Code255", "0xFF ÿ\n" VELMORA_PICTURE_A, "line 1: code 0xFF"},
+                      BadSource{"LowerCaseHex", "0x4a J\n" VELMORA_PICTURE_A, "line 1: expected a header"},
+                      BadSource{"TooFewRows", "0x41 A\n##...\n#....\n", "line 3: expected a picture row"},
+                      BadSource{"RowTooWide", "0x41 A\n##....\n", "line 2: expected a picture row"},
+                      BadSource{"StrayCharacter", "0x41 A\n##.x.\n", "line 2: expected a picture row"}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(GlyphSource, PictureRowsBecomeMaskBitsAndRecordsAreShiftedLeft) {
-  std::istringstream source("; comment\n\n0x41 A\r\n" VELMORA_PICTURE_A "0x81 (undefined)\n" VELMORA_PICTURE_A);
+  std::istringstream source("; comment\n\n0x41 A\r\n" VELMORA_PICTURE_A
+                            "0x81 (undefined)\n" VELMORA_PICTURE_A);
   const fontgen::ParseResult parsed = fontgen::parseGlyphSource(source);
   ASSERT_TRUE(parsed.ok) << parsed.error;
   EXPECT_EQ(parsed.table.columns(0x41), (GlyphColumns{0x03, 0x01, 0x00, 0x00, 0x40}));

@@ -66,7 +66,9 @@ bool labelMatchesCode(const std::string& label, int code) {
   return label == windows1252ToUtf8(std::string(1, static_cast<char>(code)));
 }
 
-std::string failure(int line, const std::string& what) { return "line " + std::to_string(line) + ": " + what; }
+std::string failure(int line, const std::string& what) {
+  return "line " + std::to_string(line) + ": " + what;
+}
 
 struct Header {
   int code;
@@ -117,7 +119,8 @@ ParseResult parseGlyphSource(std::istream& source) {
       return result;
     }
     if (!labelMatchesCode(header->label, header->code)) {
-      result.error = failure(reader.number(), "label '" + header->label + "' is not the character of this code");
+      result.error =
+          failure(reader.number(), "label '" + header->label + "' is not the character of this code");
       return result;
     }
     GlyphColumns columns{};
