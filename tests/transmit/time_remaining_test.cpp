@@ -1,0 +1,44 @@
+#include "transmit/time_remaining.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <ostream>
+
+#include "support/memory_controls.h"
+
+namespace velmora {
+namespace {
+
+struct TimeCase {
+  std::int32_t value;
+  std::int32_t columnDurationMs;
+  const char* expected;
+};
+
+void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.value << " at " << c.columnDurationMs << " ms"; }
+
+class ShowTimeRemainingTest : public ::testing::TestWithParam<TimeCase> {};
+
+TEST_P(ShowTimeRemainingTest, WritesHoursMinutesSeconds) {
+  testing::MemoryControls controls;
+  showTimeRemaining(controls, GetParam().value, GetParam().columnDurationMs);
+  EXPECT_EQ(controls.text(ControlId::TimeRemaining), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ShowTimeRemainingTest,
+    ::testing::Values(
+        // Negative values are seconds, whatever the duration.
+        TimeCase{-75, 300, "(0h:01m:15s)"}, TimeCase{-3600, 300, "(1h:00m:00s)"}, TimeCase{-1, 60000, "(0h:00m:01s)"},
+        TimeCase{0, 60000, "(0h:00m:00s)"},
+        // Characters: 6n - 1 columns of d ms, truncated to whole seconds.
+        TimeCase{10, 500, "(0h:00m:29s)"}, TimeCase{1, 300, "(0h:00m:01s)"}, TimeCase{1, 1500, "(0h:00m:07s)"},
+        TimeCase{1023, 60000, "(102h:17m:00s)"}, TimeCase{2, 301, "(0h:00m:03s)"},
+        // Hours are not limited to two digits, and the most negative value does not overflow.
+        TimeCase{std::numeric_limits<std::int32_t>::min(), 300, "(596523h:14m:08s)"},
+        // A duration that reads negative never shows a negative time.
+        TimeCase{3, -1000, "(0h:00m:00s)"}));
+
+}  // namespace
+}  // namespace velmora
