@@ -5,7 +5,6 @@
 
 #include "app/app_environment.h"
 #include "app/com_port_entries.h"
-#include "app/font_folders.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
 #include "audio/pulse_audio_output.h"
@@ -13,6 +12,7 @@
 #include "ptt/port_names.h"
 #include "ptt/posix_serial_port.h"
 #include "synth/tune_worker.h"
+#include "transmit/glyph_font.h"
 #include "transmit/transmit_worker.h"
 
 namespace {
@@ -42,7 +42,7 @@ int main(int argc, char* argv[]) {
       .serialPorts = serialPorts,
       .clock = clock,
       .shared = shared,
-      .fontFolders = velmora::fontFolders(QCoreApplication::applicationDirPath().toStdString()),
+      .fontFolders = velmora::fontSearchFolders(QCoreApplication::applicationDirPath().toStdString()),
       .transmitWorker = velmora::transmitWorker,
       .tuneWorker = velmora::tuneWorker,
       .comPortEntries = [] { return velmora::comPortEntries(velmora::devicePresent); },

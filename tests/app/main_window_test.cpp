@@ -1,0 +1,356 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <csignal>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/termination_signals.h"
+#include "settings/ini_file.h"
+#include "window_rig.h"
+
+namespace velmora {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::MessageBoxCloser;
+using testing::WindowRig;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() { rig.writeFont(); }
+
+  std::string iniValue(const std::string& key) const {
+    IniFile ini;
+    EXPECT_TRUE(ini.load((rig.folder() / "Velmora.ini").string()));
+    return ini.readText("Velmora", key, "<absent>", 1023);
+  }
+
+  MessageBoxCloser closer;
+  WindowRig rig;
+};
+
+// ---- start-up ----------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, InitialStatesHoldUntilTheSettingsAreLoaded) {
+  MainWindow& window = rig.build();
+  Controls& controls = window.controls();
+  EXPECT_FALSE(controls.isEnabled(ControlId::Stop));
+  EXPECT_FALSE(controls.isEnabled(ControlId::SkipDark));
+  EXPECT_FALSE(controls.isEnabled(ControlId::MaxAvgPower));
+  for (ControlId id : {ControlId::Transmit, ControlId::Tune, ControlId::SinglePixel, ControlId::FullScale,
+                       ControlId::Concurrent, ControlId::Sequential, ControlId::TextToSend})
+    EXPECT_TRUE(controls.isEnabled(id)) << static_cast<int>(id);
+  EXPECT_FALSE(controls.isChecked(ControlId::Concurrent));
+  EXPECT_FALSE(controls.isChecked(ControlId::Sequential));
+  EXPECT_EQ(window.windowTitle(), "Velmora");
+}
+
+TEST_F(MainWindowTest, StartUpWithoutSettingsFileShowsTheDefaults) {
+  MainWindow& window = rig.start();
+  Controls& controls = window.controls();
+
+  EXPECT_TRUE(controls.isChecked(ControlId::Concurrent));
+  EXPECT_TRUE(controls.isChecked(ControlId::SinglePixel));
+  EXPECT_FALSE(controls.isChecked(ControlId::FullScale));
+  EXPECT_FALSE(controls.isEnabled(ControlId::SkipDark));
+  EXPECT_FALSE(controls.isChecked(ControlId::SkipDark));
+  EXPECT_TRUE(controls.isEnabled(ControlId::MaxAvgPower));
+  EXPECT_FALSE(controls.isChecked(ControlId::MaxAvgPower));
+  EXPECT_EQ(controls.text(ControlId::CenterFrequency), "1000");
+  EXPECT_EQ(controls.text(ControlId::PixelOffset), "1");
+  EXPECT_EQ(controls.text(ControlId::Duration), "10");
+  EXPECT_EQ(controls.text(ControlId::Interval), "0");
+  EXPECT_EQ(controls.text(ControlId::TextToSend), "");
+  for (ControlId box : {ControlId::Loop, ControlId::PilotTone, ControlId::Reverse})
+    EXPECT_FALSE(controls.isChecked(box));
+  // The empty text still counts as loaded: its length and time are shown.
+  EXPECT_EQ(controls.text(ControlId::TextLength), "0");
+  EXPECT_EQ(controls.text(ControlId::TimeRemaining), "(0h:00m:00s)");
+
+  EXPECT_EQ(controls.currentIndex(ControlId::OutputDevice), 0);
+  EXPECT_THAT(controls.listItems(ControlId::OutputDevice),
+              ElementsAre(kDefaultOutputDevice, "Test Speaker", "Test Radio"));
+  EXPECT_EQ(rig.audio.openedIndex(), 0);
+  EXPECT_FALSE(window.widgets().noSoundOutput->isVisibleTo(&window));
+  EXPECT_EQ(window.ptt().settings(), (PttSettings{0, 0, 0, 0, 0, 0, 0, 0, "", "", 0}));
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Program startup"));
+  EXPECT_THAT(closer.seen(), IsEmpty());
+}
+
+TEST_F(MainWindowTest, StartUpTakesModeFieldsDeviceAndKeyingFromTheFile) {
+  rig.writeSettings(
+      "[Velmora]\nOutputDevice=test r\nConcurrent=0\nSkip=2\nFrequency=1500\nOffset=3\nDuration=400\n"
+      "Text=CQ DX\nLoop=1\nReverse=2\nInterval=60\nUsePTTControl=1\nComPort=2\nTXCommand=a1b2\nTXDelay=50\n");
+  MainWindow& window = rig.start();
+  Controls& controls = window.controls();
+
+  EXPECT_TRUE(controls.isChecked(ControlId::Sequential));
+  EXPECT_TRUE(controls.isChecked(ControlId::FullScale));
+  EXPECT_FALSE(controls.isChecked(ControlId::SinglePixel));
+  EXPECT_FALSE(controls.isEnabled(ControlId::SinglePixel));
+  EXPECT_FALSE(controls.isEnabled(ControlId::FullScale));
+  EXPECT_FALSE(controls.isEnabled(ControlId::MaxAvgPower));
+  EXPECT_TRUE(controls.isEnabled(ControlId::SkipDark));
+  EXPECT_TRUE(controls.isChecked(ControlId::SkipDark));
+  EXPECT_TRUE(controls.isChecked(ControlId::Loop));
+  EXPECT_FALSE(controls.isChecked(ControlId::Reverse));
+  EXPECT_EQ(controls.text(ControlId::CenterFrequency), "1500");
+  EXPECT_EQ(controls.text(ControlId::Interval), "60");
+  EXPECT_EQ(controls.text(ControlId::TextLength), "5");
+  EXPECT_EQ(controls.text(ControlId::TimeRemaining), "(0h:00m:11s)");  // 29 columns of 0.4 s
+  EXPECT_EQ(rig.shared.columnDuration.load(), 400);
+  EXPECT_EQ(controls.currentIndex(ControlId::OutputDevice), 2);
+  EXPECT_EQ(rig.audio.openedIndex(), 2);
+  EXPECT_EQ(window.ptt().settings().ComPort, 2);
+  EXPECT_EQ(window.ptt().settings().TXCommand, "a1b2");
+  EXPECT_EQ(window.ptt().settings().TXDelay, 50u);
+}
+
+TEST_F(MainWindowTest, MissingFontIsReportedOnceByTheWindowAndStartUpCompletes) {
+  std::filesystem::remove(rig.folder() / kFontFileName);
+  MainWindow& window = rig.start();
+  const auto seen = closer.seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].caption, "Velmora");
+  EXPECT_EQ(seen[0].text, "Font file '5x7 (International).txt' not found. Velmora is unable to transmit.");
+  EXPECT_EQ(seen[0].icon, QMessageBox::NoIcon);
+  EXPECT_EQ(seen[0].parent, &window);
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Program startup"));
+  EXPECT_TRUE(window.controls().isEnabled(ControlId::Transmit));
+}
+
+TEST_F(MainWindowTest, NoSoundOutputSignFollowsEveryOpen) {
+  rig.audio.failOpen(true);
+  MainWindow& window = rig.start();
+  QLabel& sign = *window.widgets().noSoundOutput;
+  EXPECT_TRUE(sign.isVisible());
+  EXPECT_EQ(sign.text(), "No sound output");
+
+  rig.audio.failOpen(false);
+  QComboBox& devices = *window.widgets().outputDevice;
+  devices.setFocus();
+  QTest::keyClick(&devices, Qt::Key_Down);  // the user picks the next device
+  EXPECT_EQ(rig.audio.openedIndex(), 1);
+  EXPECT_FALSE(sign.isVisible());
+
+  rig.audio.failOpen(true);
+  QTest::keyClick(&devices, Qt::Key_Down);
+  EXPECT_TRUE(sign.isVisible());
+  EXPECT_FALSE(rig.audio.isOpen());
+}
+
+// ---- commands through the widgets ------------------------------------------------------
+
+TEST_F(MainWindowTest, ModeRadioButtonsRunTheirCommandsWhenClicked) {
+  MainWindow& window = rig.start();
+  const MainWindowWidgets& w = window.widgets();
+
+  testing::clickIndicator(*w.sequential);
+  EXPECT_TRUE(w.sequential->isChecked());
+  EXPECT_TRUE(w.fullScale->isChecked());
+  EXPECT_FALSE(w.singlePixel->isChecked());
+  EXPECT_FALSE(w.singlePixel->isEnabled());
+  EXPECT_FALSE(w.fullScale->isEnabled());
+  EXPECT_TRUE(w.skipDark->isEnabled());
+  EXPECT_FALSE(w.maxAvgPower->isEnabled());
+
+  testing::clickIndicator(*w.concurrent);
+  EXPECT_TRUE(w.concurrent->isChecked());
+  EXPECT_TRUE(w.singlePixel->isChecked());
+  EXPECT_FALSE(w.fullScale->isChecked());
+  EXPECT_TRUE(w.singlePixel->isEnabled());
+  EXPECT_TRUE(w.fullScale->isEnabled());
+  EXPECT_FALSE(w.skipDark->isEnabled());
+  EXPECT_TRUE(w.maxAvgPower->isEnabled());
+}
+
+TEST_F(MainWindowTest, TypingTheTextUpdatesItsFiguresButTypingTheDurationOnlyTheTime) {
+  MainWindow& window = rig.start();
+  const MainWindowWidgets& w = window.widgets();
+  w.duration->clear();
+  QTest::keyClicks(w.duration, "1000");
+  window.controls().setText(ControlId::MessagePower, "12.5");
+
+  QTest::keyClicks(w.textToSend, "TEST");
+  EXPECT_EQ(w.textLength->text(), "4");
+  EXPECT_EQ(w.messagePower->text(), "");
+  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:23s)");
+
+  window.controls().setText(ControlId::MessagePower, "12.5");
+  w.textLength->setText("99");
+  QTest::keyClick(w.duration, Qt::Key_Backspace);  // 100 ms
+  EXPECT_EQ(rig.shared.columnDuration.load(), 100);
+  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:02s)");
+  EXPECT_EQ(w.messagePower->text(), "12.5");
+  EXPECT_EQ(w.textLength->text(), "99");
+}
+
+TEST_F(MainWindowTest, SettingTheSameTextFromCodeStillCountsAsAnEdit) {
+  MainWindow& window = rig.start();
+  window.controls().setText(ControlId::TextToSend, "AB");
+  window.controls().setText(ControlId::MessagePower, "3.0");
+  window.controls().setText(ControlId::TextToSend, "AB");
+  EXPECT_EQ(window.controls().text(ControlId::MessagePower), "");
+}
+
+TEST_F(MainWindowTest, NumericFieldsTakeDigitsOnlyAndStatusFieldsAreReadOnly) {
+  MainWindow& window = rig.start();
+  const MainWindowWidgets& w = window.widgets();
+  for (QLineEdit* field : {w.centerFrequency, w.pixelOffset, w.duration, w.interval}) {
+    field->clear();
+    QTest::keyClicks(field, "1a2-3 4");
+    EXPECT_EQ(field->text(), "1234") << field->accessibleName().toStdString();
+  }
+  for (QLineEdit* field :
+       {w.timeRemaining, w.sentText, w.pixelCount, w.averagePower, w.peakPower, w.messagePower, w.textLength})
+    EXPECT_TRUE(field->isReadOnly()) << field->accessibleName().toStdString();
+}
+
+TEST_F(MainWindowTest, OutOfRangeFieldsShowTheirMessageAndStartNothing) {
+  MainWindow& window = rig.start();
+  const MainWindowWidgets& w = window.widgets();
+  w.duration->setText("1000");
+  w.centerFrequency->setText("99");
+  QTest::mouseClick(w.transmit, Qt::LeftButton);
+  w.centerFrequency->setText("3001");
+  QTest::mouseClick(w.tune, Qt::LeftButton);
+
+  const auto seen = closer.seen();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].text, "Audio center frequency out of valid range (100..3000)");
+  EXPECT_EQ(seen[1].text, "Audio center frequency out of valid range (100..3000)");
+  EXPECT_EQ(seen[0].parent, &window);
+  EXPECT_FALSE(window.workerRunning());
+  EXPECT_FALSE(w.stop->isEnabled());
+  EXPECT_TRUE(w.transmit->isEnabled());
+}
+
+TEST_F(MainWindowTest, EnterAndEscDoNotCloseTheWindow) {
+  MainWindow& window = rig.start();
+  for (QWidget* target : {static_cast<QWidget*>(&window), static_cast<QWidget*>(window.widgets().textToSend)}) {
+    QTest::keyClick(target, Qt::Key_Escape);
+    QTest::keyClick(target, Qt::Key_Return);
+    QTest::keyClick(target, Qt::Key_Enter);
+  }
+  QTest::qWait(20);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_FALSE(window.workerRunning());
+  EXPECT_THAT(closer.seen(), IsEmpty());
+}
+
+TEST_F(MainWindowTest, ExitLogsTerminationUnkeysSavesAndReleasesTheDevice) {
+  MainWindow& window = rig.start();
+  const MainWindowWidgets& w = window.widgets();
+  testing::clickIndicator(*w.sequential);
+  QTest::keyClicks(w.textToSend, "cq test");
+  w.interval->clear();
+
+  window.widgets().exit->trigger();
+
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Program startup", "Program termination", ""));
+  EXPECT_EQ(iniValue("Concurrent"), "0");
+  EXPECT_EQ(iniValue("Text"), "cq test");
+  EXPECT_EQ(iniValue("Interval"), "");
+  EXPECT_EQ(iniValue("Frequency"), "1000");
+  EXPECT_FALSE(rig.audio.isOpen());
+  EXPECT_THAT(rig.serialPorts.events(), IsEmpty());
+}
+
+TEST_F(MainWindowTest, TheDateStampsTheStartupAndTerminationLinesOnly) {
+  MainWindow& window = rig.start();
+  window.close();
+  const std::string log = rig.readFile("Logfile.txt");
+  // "dd.mm.yy hh:mm:ss.mmmz ": the dated lines have a date part before the time.
+  EXPECT_THAT(log, ::testing::MatchesRegex(
+                       "[0-9]{2}\\.[0-9]{2}\\.[0-9]{2} [0-9:.]{12}z Program startup\r\n"
+                       "[0-9]{2}\\.[0-9]{2}\\.[0-9]{2} [0-9:.]{12}z Program termination\r\n"
+                       "[0-9]{2}\\.[0-9]{2}\\.[0-9]{2} [0-9:.]{12}z \r\n"));
+}
+
+TEST_F(MainWindowTest, SigtermClosesTheWindowTheNormalWay) {
+  MainWindow& window = rig.start();
+  TerminationSignals termination;
+  ASSERT_TRUE(termination.installed());
+  QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, &QWidget::close);
+  QSignalSpy spy(&termination, &TerminationSignals::terminationRequested);
+
+  std::raise(SIGTERM);
+
+  EXPECT_TRUE(testing::waitUntil([&] { return !window.isVisible(); }));
+  ASSERT_EQ(spy.count(), 1);
+  EXPECT_EQ(spy.at(0).at(0).toInt(), SIGTERM);
+  EXPECT_THAT(rig.logMessages(), Contains("Program termination"));
+  EXPECT_EQ(iniValue("Frequency"), "1000");
+}
+
+// ---- accessibility -----------------------------------------------------------------------
+
+TEST_F(MainWindowTest, EveryControlCarriesItsLabelAsAccessibleName) {
+  MainWindow& window = rig.start();
+  const MainWindowWidgets& w = window.widgets();
+  const std::pair<QWidget*, const char*> expected[] = {
+      {w.outputDevice, "Output sound device"},
+      {w.concurrent, "Concurrent multitone (C/MT)"},
+      {w.sequential, "Sequential multitone (S/MT)"},
+      {w.maxAvgPower, "Maximize average power"},
+      {w.skipDark, "Skip dark pixels"},
+      {w.centerFrequency, "Audio center frequency"},
+      {w.pixelOffset, "Pixel row offset"},
+      {w.duration, "Duration per pixel column"},
+      {w.pilotTone, "Pilot tone"},
+      {w.reverse, "Reverse"},
+      {w.textToSend, "Text to send"},
+      {w.textLength, "Text length"},
+      {w.loop, "Loop"},
+      {w.interval, "Interval"},
+      {w.timeRemaining, "Time remaining"},
+      {w.sentText, "Sent text"},
+      {w.pixelCount, "Pixel count"},
+      {w.averagePower, "Average power"},
+      {w.peakPower, "Peak power"},
+      {w.messagePower, "Message average power"},
+      {w.tune, "Tune"},
+      {w.singlePixel, "Single pixel"},
+      {w.fullScale, "Full scale"},
+      {w.transmit, "Transmit"},
+      {w.stop, "Stop"},
+  };
+  for (const auto& [widget, name] : expected) {
+    EXPECT_EQ(widget->accessibleName(), name);
+    int sameName = 0;
+    for (QWidget* other : window.findChildren<QWidget*>()) sameName += other->accessibleName() == name ? 1 : 0;
+    EXPECT_EQ(sameName, 1) << name;
+  }
+}
+
+TEST_F(MainWindowTest, TabOrderFollowsTheGroupsFromDeviceToStop) {
+  MainWindow& window = rig.start();
+  const MainWindowWidgets& w = window.widgets();
+  w.stop->setEnabled(true);
+  std::vector<QWidget*> order;
+  QWidget* current = w.outputDevice;
+  for (int i = 0; i < 18; ++i) {
+    order.push_back(current);
+    current = current->nextInFocusChain();
+    while (current->focusPolicy() == Qt::NoFocus || current->focusPolicy() == Qt::ClickFocus ||
+           !current->isVisibleTo(&window))
+      current = current->nextInFocusChain();
+  }
+  EXPECT_THAT(order, ElementsAre(w.outputDevice, w.concurrent, w.maxAvgPower, w.sequential, w.skipDark,
+                                 w.centerFrequency, w.pixelOffset, w.duration, w.pilotTone, w.reverse,
+                                 w.textToSend, w.loop, w.interval, w.tune, w.singlePixel, w.fullScale,
+                                 w.transmit, w.stop));
+}
+
+}  // namespace
+}  // namespace velmora
