@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <numeric>
+#include <ostream>
 #include <vector>
 
 #include "support/fake_clock.h"
@@ -34,6 +35,10 @@ struct ElapsedCase {
   std::uint32_t elapsed;
 };
 
+void PrintTo(const ElapsedCase& c, std::ostream* os) {
+  *os << "start " << c.start << ", now " << c.now;
+}
+
 class ElapsedTicks : public ::testing::TestWithParam<ElapsedCase> {};
 
 TEST_P(ElapsedTicks, FollowsTheCounterAndItsWrapRule) {
@@ -56,6 +61,10 @@ struct WaitCase {
   std::uint32_t limitMs;
   std::size_t expectedSleeps;
 };
+
+void PrintTo(const WaitCase& c, std::ostream* os) {
+  *os << "start " << c.startTick << " +" << c.alreadyMs << ", poll " << c.pollMs << ", limit " << c.limitMs;
+}
 
 class WaitLimit : public ::testing::TestWithParam<WaitCase> {};
 
@@ -177,6 +186,8 @@ struct FailureCase {
   std::vector<SoundStep> steps;
   bool played;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << "failing step " << static_cast<int>(c.failing); }
 
 class LifeCycleFailure : public LifeCycle, public ::testing::WithParamInterface<FailureCase> {};
 

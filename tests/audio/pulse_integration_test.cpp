@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <thread>
 
 #include "audio/playback.h"
@@ -78,6 +79,10 @@ struct ColumnCase {
   std::uint32_t durationMs;
   std::uint8_t mask;
 };
+
+void PrintTo(const ColumnCase& c, std::ostream* os) {
+  *os << (c.sequential ? "S/MT " : "C/MT ") << c.durationMs << " ms, mask " << static_cast<int>(c.mask);
+}
 
 class ColumnOnTheRadio : public PulseOutput, public ::testing::WithParamInterface<ColumnCase> {};
 
