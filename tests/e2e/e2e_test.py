@@ -14,11 +14,14 @@ import array
 import configparser
 import ctypes
 import datetime
+import math
 import os
+import random
 import re
 import select
 import shlex
 import shutil
+import socket
 import signal
 import subprocess
 import sys
@@ -294,11 +297,23 @@ class Environment:
             subprocess.run([script, "stop", self.pulse_dir], capture_output=True, timeout=30)
 
     def start_x_server(self):
+        # Numbers far from the usual :0 and :99 keep clear of other X servers on the machine.
+        numbers = random.Random(os.getpid()).sample(range(200, 900), 5)
+        for number in numbers:
+            if os.path.exists("/tmp/.X%d-lock" % number):
+                continue
+            if self._try_x_server(number):
+                self.env["DISPLAY"] = ":%d" % number
+                log("Xvfb on display :%d" % number)
+                return
+        raise RuntimeError("Xvfb did not start on any of the displays %s (see xvfb.log)" % numbers)
+
+    def _try_x_server(self, number):
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.scratch, "xvfb.log"), "w"),
-            preexec_fn=die_with_parent)
+            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp"], pass_fds=[write_end], stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(self.scratch, "xvfb.log"), "a"), preexec_fn=die_with_parent)
         os.close(write_end)
         # Xvfb may write the number and its line end separately; it dies if the pipe closes between.
         reported = b""
@@ -310,11 +325,27 @@ class Environment:
                 break
             reported += chunk
         os.close(read_end)
-        display = reported.decode().strip()
-        if not reported.endswith(b"\n") or not display.isdigit():
-            raise RuntimeError("Xvfb did not report a display (see xvfb.log)")
-        self.env["DISPLAY"] = ":" + display
-        log("Xvfb on display :%s" % display)
+        if reported.strip() == str(number).encode() and self.x_server_answers(number):
+            return True
+        end_process(self.xvfb, "Xvfb")
+        return False
+
+    def x_server_answers(self, number):
+        if self.xvfb is None or self.xvfb.poll() is not None:
+            return False
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+            try:
+                probe.connect("/tmp/.X11-unix/X%d" % number)
+            except OSError:
+                return False
+        return True
+
+    def check_x_server(self):
+        """Fails with a reason when the X server has gone away meanwhile."""
+        number = int(self.env["DISPLAY"][1:])
+        if not self.x_server_answers(number):
+            raise RuntimeError("the X server on :%d is gone (exit status %s; see xvfb.log)"
+                               % (number, self.xvfb.poll()))
 
     def start_session_bus(self):
         # A runtime folder of our own keeps the accessibility bus apart from any other session's.
@@ -379,6 +410,7 @@ class Capture:
 
 class Program:
     def __init__(self, environment, program_path, workdir, serial):
+        environment.check_x_server()
         self.scratch = tempfile.mkdtemp(prefix="dev-", dir=environment.scratch)
         self.stderr_path = os.path.join(self.scratch, "program.log")
         self.started_utc = datetime.datetime.now(datetime.timezone.utc)
@@ -602,7 +634,7 @@ def sound_segments(samples, min_silence):
 
 # Between two lit columns the program stops one sound and starts the next; a dark column is a
 # whole column of silence. Silences this long separate groups of lit columns.
-GROUP_SILENCE = SAMPLE_RATE * 15 // 100  # 150 ms
+GROUP_SILENCE = SAMPLE_RATE // 4  # 250 ms
 # The envelope starts and ends every column within a few samples of zero, so that two columns
 # played one after the other are parted by at least this many zero samples.
 BURST_SILENCE = 16
@@ -611,6 +643,27 @@ BURST_SILENCE = 16
 EDGE_ZEROS = 20
 # Slack per column boundary: stopping one sound and starting the next.
 MAX_SWITCH_S = 0.2
+# Pixel row k sounds at 1000 + (k - 3) * 10 Hz (center 1000 Hz, offset 10 Hz, not reversed).
+ROW_FREQUENCIES = [1000 + (row - 3) * 10 for row in range(7)]
+# A lit row's tone is as strong as any other lit row's; what leaks into a dark row's frequency
+# from its neighbours 10 Hz away stays far below this share of it.
+LIT_SHARE = 0.3
+
+
+def tone_magnitude(samples, frequency):
+    """|sum of x[n] * exp(-2 pi i f n / rate)| (Goertzel)."""
+    coefficient = 2 * math.cos(2 * math.pi * frequency / SAMPLE_RATE)
+    previous = before = 0.0
+    for value in samples:
+        previous, before = value + coefficient * previous - before, previous
+    return math.sqrt(max(previous * previous + before * before - coefficient * previous * before, 0.0))
+
+
+def heard_mask(samples):
+    """The pixel rows whose tones sound in one column."""
+    magnitudes = [tone_magnitude(samples, frequency) for frequency in ROW_FREQUENCIES]
+    strongest = max(magnitudes)
+    return sum(1 << row for row, magnitude in enumerate(magnitudes) if magnitude >= LIT_SHARE * strongest)
 
 
 def columns_in_burst(length):
@@ -619,6 +672,19 @@ def columns_in_burst(length):
     whole = count * COLUMN_SAMPLES - 2 * EDGE_ZEROS * count <= length <= count * COLUMN_SAMPLES + (
         count - 1) * BURST_SILENCE
     return count if whole else None
+
+
+def check_pixel_rows(failures, group_samples, masks, first):
+    """Each column sounds the tones of exactly its lit pixel rows (columns played apart only)."""
+    bursts = sound_segments(group_samples, BURST_SILENCE)
+    if len(bursts) != len(masks):
+        log("columns %d..%d: some were played without a pause, their rows are not told apart" % (
+            first, first + len(masks) - 1))
+        return
+    heard = [heard_mask(group_samples[start:end]) for start, end in bursts]
+    failures.check(heard == list(masks), "columns %d..%d sounded the pixel rows (6..0) %s, the glyphs light %s"
+                   % (first, first + len(masks) - 1, [format(m, "07b") for m in heard],
+                      [format(m, "07b") for m in masks]))
 
 
 def check_first_transmission_sound(failures, samples, columns):
@@ -633,10 +699,12 @@ def check_first_transmission_sound(failures, samples, columns):
     for (first, count), (start, end) in zip(groups, segments):
         bursts = [burst_end - burst_start
                   for burst_start, burst_end in sound_segments(samples[start:end], BURST_SILENCE)]
+        log("columns %d..%d: sounds of %s samples" % (first, first + count - 1, bursts))
         whole = [columns_in_burst(length) for length in bursts]
-        failures.check(None not in whole and sum(whole) == count,
-                       "columns %d..%d were heard as sounds of %s samples, expected %d whole columns of %d"
-                       % (first, first + count - 1, bursts, count, COLUMN_SAMPLES))
+        if failures.check(None not in whole and sum(whole) == count,
+                          "columns %d..%d were heard as sounds of %s samples, expected %d whole columns of %d"
+                          % (first, first + count - 1, bursts, count, COLUMN_SAMPLES)):
+            check_pixel_rows(failures, samples[start:end], columns[first:first + count], first)
         longest = count * COLUMN_SAMPLES + (count - 1) * MAX_SWITCH_S * SAMPLE_RATE
         failures.check(end - start <= longest,
                        "columns %d..%d span %d samples, more than %d" % (first, first + count - 1, end - start,
@@ -888,9 +956,7 @@ def killed_session(failures, environment, program_path, workdir, serial):
         failures.check(unkey_at is not None and unkey_at >= killed_at,
                        "SIGTERM did not unkey the transmitter (serial: %s)" % serial.data().hex(" "))
     finally:
-        output = program.output()
         program.close()
-    return output
 
 
 def check_second_session_log(failures, entries):
@@ -915,6 +981,16 @@ def check_log_order(failures, entries):
         over_midnight = earlier > 86340 and later < 60
         failures.check(later >= earlier or over_midnight,
                        "the log line %r is stamped before the line above it" % message)
+
+
+def show_evidence(scratch, workdir):
+    """Prints what the program wrote: its output, its log and its settings."""
+    for folder, _, files in sorted(os.walk(scratch)):
+        for name in sorted(files):
+            if name in ("program.log", "xvfb.log") or (folder == workdir and name in ("Logfile.txt", "Velmora.ini")):
+                with open(os.path.join(folder, name), "rb") as evidence:
+                    text = evidence.read().decode("latin-1")
+                print("--- %s:\n%s" % (os.path.relpath(os.path.join(folder, name), scratch), text))
 
 
 def run(args, failures):
@@ -952,7 +1028,6 @@ def run(args, failures):
             stopped_transmission(failures, environment.env, window, serial, scratch)
             close_through_menu(failures, window, program)
         finally:
-            first_output = program.output()
             program.close()
         log_path = os.path.join(workdir, "Logfile.txt")
         settings_path = os.path.join(workdir, "Velmora.ini")
@@ -961,17 +1036,15 @@ def run(args, failures):
         check_settings(failures, settings_path, STOPPED_TEXT, "after File > Exit")
         check_serial(failures, serial.data(), 2, "after two transmissions")
 
-        second_output = killed_session(failures, environment, args.program, workdir, serial)
+        killed_session(failures, environment, args.program, workdir, serial)
         check_second_session_log(failures, read_log(log_path))
         check_log_order(failures, read_log(log_path))
         check_settings(failures, settings_path, KILLED_TEXT, "after SIGTERM")
         check_serial(failures, serial.data(), 3, "after SIGTERM")
-        if failures.messages:
-            print("--- program output, first run:\n" + first_output + "--- second run:\n" + second_output)
-            with open(log_path, "rb") as logfile:
-                print("--- Logfile.txt:\n" + logfile.read().decode("latin-1"))
-            with open(settings_path, "rb") as ini:
-                print("--- Velmora.ini:\n" + ini.read().decode("latin-1"))
+    except SkipTest:
+        raise
+    except BaseException as error:  # the reason is reported with the evidence below
+        failures.check(False, "%s: %s" % (type(error).__name__, error))
     finally:
         if program is not None:
             program.close()
@@ -979,6 +1052,8 @@ def run(args, failures):
             serial.close()
         environment.close()
         end_remaining_children()
+        if failures.messages:
+            show_evidence(scratch, workdir)
         if failures.messages and not args.keep:
             print("scratch folder removed; run with --keep to look at it")
         if args.keep:
@@ -994,6 +1069,7 @@ def main():
     parser.add_argument("--font", required=True, help="the font file the program is given")
     parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
     args = parser.parse_args()
+    args.program = os.path.abspath(args.program)
 
     def out_of_time(signum, frame):
         raise TimeoutError("the test ran longer than %d s" % WHOLE_RUN_LIMIT_S)
