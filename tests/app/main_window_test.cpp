@@ -293,6 +293,26 @@ TEST_F(MainWindowTest, SigtermClosesTheWindowTheNormalWay) {
   EXPECT_EQ(iniValue("Frequency"), "1000");
 }
 
+// The widgets keep the model's rules: a radio group may have nothing checked, and a
+// list that is filled, or given a position it lacks, has no selection.
+TEST_F(MainWindowTest, WidgetsFollowTheControlsModelForRadiosAndLists) {
+  MainWindow& window = rig.start();
+  Controls& controls = window.controls();
+  controls.setChecked(ControlId::Concurrent, false);
+  EXPECT_FALSE(controls.isChecked(ControlId::Concurrent));
+  EXPECT_FALSE(controls.isChecked(ControlId::Sequential));
+  controls.setChecked(ControlId::FullScale, true);
+  EXPECT_FALSE(controls.isChecked(ControlId::SinglePixel));
+
+  controls.setListItems(ControlId::OutputDevice, {"A", "B"});
+  EXPECT_EQ(controls.currentIndex(ControlId::OutputDevice), -1);
+  controls.setCurrentIndex(ControlId::OutputDevice, 1);
+  EXPECT_EQ(controls.text(ControlId::OutputDevice), "B");
+  controls.setCurrentIndex(ControlId::OutputDevice, 2);
+  EXPECT_EQ(controls.currentIndex(ControlId::OutputDevice), -1);
+  EXPECT_EQ(rig.audio.openedIndex(), 0);  // setting the list from code opens nothing
+}
+
 // ---- accessibility -----------------------------------------------------------------------
 
 TEST_F(MainWindowTest, EveryControlCarriesItsLabelAsAccessibleName) {
