@@ -620,15 +620,17 @@ def silent_gaps(samples, min_length):
 
 
 def sound_segments(samples, min_silence):
-    """(start, end) of the stretches of sound that lie between silences of min_silence samples."""
+    """(start, end) of the stretches of sound that lie between silences of min_silence samples,
+    from the first to the last sample that is not zero."""
+    first = next((index for index, value in enumerate(samples) if value != 0), len(samples))
+    last = len(samples) - next((index for index, value in enumerate(reversed(samples)) if value != 0), 0)
     segments = []
-    position = 0
-    for gap_start, gap_end in silent_gaps(samples, min_silence):
-        if gap_start > position:
-            segments.append((position, gap_start))
-        position = gap_end
-    if position < len(samples):
-        segments.append((position, len(samples)))
+    position = first
+    for gap_start, gap_end in silent_gaps(samples[first:last], min_silence):
+        segments.append((position, first + gap_start))
+        position = first + gap_end
+    if position < last:
+        segments.append((position, last))
     return segments
 
 
@@ -890,6 +892,8 @@ def stopped_transmission(failures, env, window, serial, scratch):
     samples = capture.finish()
     log("Stop: idle %.2f s after Stop" % (idle_at - stop_pressed))
     unkey_at = serial.arrival_of(serial_before + len(KEY_BYTES))
+    if unkey_at is not None:
+        log("Stop: unkeying bytes arrived %.3f s after Stop" % (unkey_at - stop_pressed))
     if failures.check(unkey_at is not None, "Stop did not unkey the transmitter"):
         failures.check(0 <= unkey_at - stop_pressed <= 0.3, "unkeying came %.2f s after Stop"
                        % (unkey_at - stop_pressed))
@@ -948,6 +952,7 @@ def killed_session(failures, environment, program_path, workdir, serial):
         killed_at = time.monotonic()
         try:
             code = program.process.wait(10)
+            log("SIGTERM: the program ended after %.2f s with status %d" % (time.monotonic() - killed_at, code))
             failures.check(code in (0, -signal.SIGTERM), "after SIGTERM the program ended with status %d" % code)
         except subprocess.TimeoutExpired:
             failures.check(False, "the program did not end within 10 s of SIGTERM")
