@@ -275,10 +275,15 @@ class Environment:
         else:
             script = os.path.join(self.scripts_dir, "pulse-test-server.sh")
             self.pulse_dir = os.path.join(self.scratch, "pulse")
-            started = subprocess.run([script, "start", self.pulse_dir], capture_output=True, text=True, timeout=30)
-            if started.returncode != 0:
+            try:
+                started = subprocess.run([script, "start", self.pulse_dir], capture_output=True, text=True,
+                                         timeout=30)
+                problem = started.stderr.strip() if started.returncode != 0 else ""
+            except OSError as error:
+                problem = str(error)
+            if problem:
                 self.pulse_dir = None
-                reason = "no PulseAudio test server could be started: " + started.stderr.strip()
+                reason = "PULSE_SERVER is not set and no PulseAudio test server could be started: " + problem
                 if os.environ.get("VELMORA_REQUIRE_PULSE") == "1":
                     raise RuntimeError(reason)
                 raise SkipTest(reason)
