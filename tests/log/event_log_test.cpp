@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
+#include <latch>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -137,12 +139,49 @@ TEST(EventLog, LosesTheLineQuietlyWhenTheFileCannotBeOpened) {
   EXPECT_EQ(readFile(folder.path() / "plain-file"), "x");
 }
 
+bool matchesPattern(const std::string& text, std::size_t pos, const std::string& pattern) {
+  if (text.size() < pos + pattern.size()) return false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = text[pos + i];
+    if (pattern[i] == '9' ? !std::isdigit(static_cast<unsigned char>(c)) : c != pattern[i]) return false;
+  }
+  return true;
+}
+
+struct WriterLine {
+  bool dated = false;
+  std::string writer;
+  int number = 0;
+};
+
+// "[dd.mm.yy ]hh:mm:ss.mmmz <writer> line <number>\r" (getline has taken the LF).
+std::optional<WriterLine> parseWriterLine(const std::string& line) {
+  WriterLine parsed;
+  std::size_t pos = 0;
+  if (matchesPattern(line, 0, "99.99.99 ")) {
+    parsed.dated = true;
+    pos = 9;
+  }
+  if (!matchesPattern(line, pos, "99:99:99.999z ")) return std::nullopt;
+  pos += 14;
+  if (line.empty() || line.back() != '\r' || line.size() < pos + 8) return std::nullopt;
+  parsed.writer = line.substr(pos, 1);
+  if ((parsed.writer != "A" && parsed.writer != "B") || line.compare(pos + 1, 6, " line ") != 0) return std::nullopt;
+  const std::string digits = line.substr(pos + 7, line.size() - pos - 8);
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  parsed.number = std::stoi(digits);
+  return parsed;
+}
+
 TEST(EventLog, ConcurrentWritersLoseNoLineAndTearNone) {
   TemporaryFolder folder;
   EventLog log(folder.path().string());
   constexpr int kLinesPerThread = 1000;
-  auto writer = [&log](char name) {
-    for (int i = 0; i < kLinesPerThread; ++i) log.appendLine(std::string(1, name) + " line " + std::to_string(i), i % 2 == 0);
+  std::latch start(2);  // both writers begin together
+  auto writer = [&log, &start](char name) {
+    start.arrive_and_wait();
+    for (int i = 0; i < kLinesPerThread; ++i)
+      log.appendLine(std::string(1, name) + " line " + std::to_string(i), i % 2 == 0);
   };
   std::thread first(writer, 'A');
   std::thread second(writer, 'B');
@@ -150,17 +189,15 @@ TEST(EventLog, ConcurrentWritersLoseNoLineAndTearNone) {
   second.join();
 
   const std::string content = readFile(log.path());
-  const std::regex lineFormat(R"(((\d\d\.\d\d\.\d\d )?\d\d:\d\d:\d\d\.\d\d\dz ([AB]) line (\d+))\r)");
   std::set<std::string> seen;
   std::istringstream lines(content);
   int lineCount = 0;
   for (std::string line; std::getline(lines, line);) {
     ++lineCount;
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(line, match, lineFormat)) << "torn line: " << line;
-    const int number = std::stoi(match[4]);
-    EXPECT_EQ(match[2].matched, number % 2 == 0) << line;
-    seen.insert(match[3].str() + match[4].str());
+    const std::optional<WriterLine> parsed = parseWriterLine(line);
+    ASSERT_TRUE(parsed.has_value()) << "torn line: " << line;
+    EXPECT_EQ(parsed->dated, parsed->number % 2 == 0) << line;
+    seen.insert(parsed->writer + std::to_string(parsed->number));
   }
   EXPECT_EQ(lineCount, 2 * kLinesPerThread);
   EXPECT_EQ(seen.size(), 2u * kLinesPerThread);
