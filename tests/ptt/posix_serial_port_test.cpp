@@ -212,15 +212,6 @@ TEST_F(KeyingOverPty, AVanishedFarEndFailsQuietlyAndUnkeyingStillCloses) {
   EXPECT_TRUE(messages.texts().empty());
 }
 
-TEST_F(KeyingOverPty, PortsWithoutADeviceCannotBeKeyed) {
-  PttSettings s = settings("01", "02");
-  s.ComPort = 1;
-  keyer.setSettings(s);
-  keyer.keyTransmitter();
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{kPortOpenError});
-  EXPECT_TRUE(pty.readAvailable(50ms).empty());
-}
-
 TEST(PosixSerialPortOpener, RefusesMissingPathsAndFilesThatAreNoTerminals) {
   PosixSerialPortOpener opener;
   const auto file = std::filesystem::temp_directory_path() / ("velmora-notatty-" + std::to_string(::getpid()));

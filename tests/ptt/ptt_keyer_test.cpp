@@ -224,15 +224,6 @@ INSTANTIATE_TEST_SUITE_P(Edges, ComPortMapping,
                                            ComPortCase{64, "open /dev/ttyS0"}, ComPortCase{255, "open /dev/ttyS191"},
                                            ComPortCase{-1, ""}, ComPortCase{256, ""}, ComPortCase{2147483647, ""}));
 
-TEST_F(PttKeyerTest, AnInjectedResolverChoosesTheDevice) {
-  PttKeyer custom(opener, messages, clock, stopFlag, [](int port) { return "line" + std::to_string(port); });
-  PttSettings settings = catSettings("01", "02");
-  settings.ComPort = 4;
-  custom.setSettings(settings);
-  custom.keyTransmitter();
-  EXPECT_EQ(opener.events().front(), "open line5");
-}
-
 TEST_F(PttKeyerTest, ConfiguresTheLineFromTheListPositions) {
   PttSettings settings = catSettings("01", "02");
   settings.Baudrate = 3;
@@ -307,16 +298,6 @@ TEST_F(PttKeyerTest, KeyingAgainFirstUndoesTheEarlierKeying) {
   EXPECT_THAT(opener.events(), ElementsAre("open /dev/ttyUSB0", "configure", "write 01", "write 02", "close",
                                            "open /dev/ttyUSB0", "configure", "write 01"));
   EXPECT_EQ(opener.openPortCount(), 1);
-}
-
-TEST_F(PttKeyerTest, EveryPassOpensAndClosesThePortAgain) {
-  useSettings(catSettings("01", "02"));
-  for (int pass = 0; pass < 3; ++pass) {
-    keyer.keyTransmitter();
-    keyer.unkeyTransmitter();
-  }
-  EXPECT_EQ(opener.events().size(), 15u);
-  EXPECT_EQ(opener.openPortCount(), 0);
 }
 
 struct LineSettingsCase {
