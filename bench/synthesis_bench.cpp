@@ -37,7 +37,8 @@ BENCHMARK(BM_ConcurrentColumnAllRows60s)->Unit(benchmark::kMillisecond);
 
 void BM_SequentialColumnAllRows60s(benchmark::State& state) {
   const velmora::ColumnParameters column = longestFullColumn();
-  std::vector<std::int16_t> samples(7 * static_cast<std::size_t>(velmora::sequentialSlotLength(column.durationMs)));
+  std::vector<std::int16_t> samples(
+      7 * static_cast<std::size_t>(velmora::sequentialSlotLength(column.durationMs)));
   for (auto _ : state) {
     const auto sound = velmora::synthesizeSequentialColumn(column, samples);
     benchmark::DoNotOptimize(sound);

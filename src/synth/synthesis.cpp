@@ -41,8 +41,8 @@ void requireRoom(std::span<std::int16_t> out, std::size_t samples) {
 // One burst of `out.size()` samples of `Tones` tones summed in the given order. The tone
 // count is a template parameter so that the phases live in registers.
 template <int Tones>
-void synthesizeBurstOf(const std::array<double, 8>& increments, double amplitude,
-                       std::span<std::int16_t> out, PowerMeter& meter) {
+void synthesizeBurstOf(const std::array<double, 8>& increments, double amplitude, std::span<std::int16_t> out,
+                       PowerMeter& meter) {
   std::array<double, Tones> phase{};
   const std::int64_t length = static_cast<std::int64_t>(out.size());
   ColumnEnvelope envelope(length);
@@ -65,13 +65,20 @@ void synthesizeBurst(const std::array<double, 8>& increments, int tones, double 
       // Nothing sounds: every value is exactly 0 and adds nothing to the figures.
       std::fill(out.begin(), out.end(), std::int16_t{0});
       return;
-    case 1: return synthesizeBurstOf<1>(increments, amplitude, out, meter);
-    case 2: return synthesizeBurstOf<2>(increments, amplitude, out, meter);
-    case 3: return synthesizeBurstOf<3>(increments, amplitude, out, meter);
-    case 4: return synthesizeBurstOf<4>(increments, amplitude, out, meter);
-    case 5: return synthesizeBurstOf<5>(increments, amplitude, out, meter);
-    case 6: return synthesizeBurstOf<6>(increments, amplitude, out, meter);
-    default: return synthesizeBurstOf<7>(increments, amplitude, out, meter);
+    case 1:
+      return synthesizeBurstOf<1>(increments, amplitude, out, meter);
+    case 2:
+      return synthesizeBurstOf<2>(increments, amplitude, out, meter);
+    case 3:
+      return synthesizeBurstOf<3>(increments, amplitude, out, meter);
+    case 4:
+      return synthesizeBurstOf<4>(increments, amplitude, out, meter);
+    case 5:
+      return synthesizeBurstOf<5>(increments, amplitude, out, meter);
+    case 6:
+      return synthesizeBurstOf<6>(increments, amplitude, out, meter);
+    default:
+      return synthesizeBurstOf<7>(increments, amplitude, out, meter);
   }
 }
 
@@ -112,8 +119,8 @@ std::int16_t sampleFromValue(double value) {
 std::string formatPowerPercent(double fraction) {
   // Same digits as printf("%1.1f"), but independent of the process's locale.
   std::array<char, 64> text{};
-  const auto result = std::to_chars(text.data(), text.data() + text.size(), fraction * 100.0,
-                                    std::chars_format::fixed, 1);
+  const auto result =
+      std::to_chars(text.data(), text.data() + text.size(), fraction * 100.0, std::chars_format::fixed, 1);
   return std::string(text.data(), result.ptr);
 }
 
@@ -162,7 +169,8 @@ SynthesizedSound synthesizeConcurrentColumn(const ColumnParameters& column, std:
   }
   const int litRows = tones;
   // The pilot fills exactly the columns without a lit row.
-  if (litRows == 0 && column.pilotTone) increments[static_cast<std::size_t>(tones++)] = plan.increment[kPilotEntry];
+  if (litRows == 0 && column.pilotTone)
+    increments[static_cast<std::size_t>(tones++)] = plan.increment[kPilotEntry];
 
   PowerMeter meter;
   synthesizeBurst(increments, tones, concurrentToneAmplitude(column.maximizeAveragePower, litRows),

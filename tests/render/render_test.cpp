@@ -1,5 +1,7 @@
 // velmora-render end to end: the WAV and report it writes for a settings file, the sounds
 // it plays on the in-memory sound system, and every way it refuses bad input.
+#include "render/render.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "render/render.h"
 #include "settings/ini_file.h"
 #include "support/fake_clock.h"
 #include "support/memory_audio.h"
@@ -143,8 +144,9 @@ ExpectedSound expectedColumns(const Settings& s, const std::vector<std::uint8_t>
     expected.samples.insert(expected.samples.end(), out.begin(), out.end());
     expected.columns.push_back(out);
     char line[80];
-    std::snprintf(line, sizeof line, "%zu %02x %u %s %s", i, static_cast<unsigned>(masks[i]), sound.pixelCount,
-                  formatPowerPercent(sound.power.average).c_str(), formatPowerPercent(sound.power.peak).c_str());
+    std::snprintf(line, sizeof line, "%zu %02x %u %s %s", i, static_cast<unsigned>(masks[i]),
+                  sound.pixelCount, formatPowerPercent(sound.power.average).c_str(),
+                  formatPowerPercent(sound.power.peak).c_str());
     expected.reportLines.emplace_back(line);
   }
   return expected;
@@ -225,8 +227,8 @@ TEST_P(RenderModes, WavAndReportAreTheSynthesizedColumns) {
   const fs::path ini = writeSettings(s, "modes.ini");
   const fs::path wavPath = dir_ / "out.wav";
   const fs::path reportPath = dir_ / "report.txt";
-  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", fontPath_.string(), "--report", reportPath.string(),
-                     wavPath.string()}),
+  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", fontPath_.string(), "--report",
+                     reportPath.string(), wavPath.string()}),
             kExitOk)
       << err_.str();
   EXPECT_EQ(err_.str(), "");
@@ -242,7 +244,8 @@ TEST_P(RenderModes, WavAndReportAreTheSynthesizedColumns) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, RenderModes,
     ::testing::Values(ModeCase{"ConcurrentPlain", {}},
-                      ModeCase{"ConcurrentMaxPilotReverse", {.maxAvgPwr = 1, .pilotTone = "1", .reverse = "1"}},
+                      ModeCase{"ConcurrentMaxPilotReverse",
+                               {.maxAvgPwr = 1, .pilotTone = "1", .reverse = "1"}},
                       ModeCase{"ConcurrentOddDuration", {.frequency = 2999, .offset = 3, .duration = 301}},
                       ModeCase{"SequentialSkip", {.concurrent = 0, .skip = 1}},
                       ModeCase{"SequentialPilotReverse", {.concurrent = 0, .pilotTone = "1", .reverse = "1"}},
@@ -254,8 +257,8 @@ TEST_F(RenderTest, TextOptionOverridesTheSettingsAndIsSentAsWindows1252) {
   const fs::path wavPath = dir_ / "out.wav";
   const fs::path reportPath = dir_ / "report.txt";
   // "é" is one character, code 0xE9.
-  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", fontPath_.string(), "--text", "x\xC3\xA9", "--report",
-                     reportPath.string(), wavPath.string()}),
+  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", fontPath_.string(), "--text", "x\xC3\xA9",
+                     "--report", reportPath.string(), wavPath.string()}),
             kExitOk);
   const ExpectedSound expected = expectedColumns({}, testMasksOf("x\xE9"));
   EXPECT_EQ(readLines(reportPath), expected.reportLines);
@@ -265,8 +268,8 @@ TEST_F(RenderTest, TextOptionOverridesTheSettingsAndIsSentAsWindows1252) {
 TEST_F(RenderTest, TextIsCutTo1023Characters) {
   const fs::path ini = writeSettings({}, "long.ini");
   const fs::path reportPath = dir_ / "report.txt";
-  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", fontPath_.string(), "--text", std::string(1100, 'W'),
-                     "--report", reportPath.string(), (dir_ / "out.wav").string()}),
+  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", fontPath_.string(), "--text",
+                     std::string(1100, 'W'), "--report", reportPath.string(), (dir_ / "out.wav").string()}),
             kExitOk);
   EXPECT_EQ(readLines(reportPath).size(), 6U * 1023U - 1U);
 }
@@ -275,8 +278,8 @@ TEST_F(RenderTest, EmptyTextGivesAnEmptyWav) {
   const fs::path ini = writeSettings({.text = ""}, "empty.ini");
   const fs::path wavPath = dir_ / "out.wav";
   const fs::path reportPath = dir_ / "report.txt";
-  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", fontPath_.string(), "--report", reportPath.string(),
-                     wavPath.string()}),
+  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", fontPath_.string(), "--report",
+                     reportPath.string(), wavPath.string()}),
             kExitOk);
   const Wav wav = readWav(wavPath);
   expectCanonicalHeader(wav);
@@ -287,8 +290,9 @@ TEST_F(RenderTest, EmptyTextGivesAnEmptyWav) {
 TEST_F(RenderTest, MissingFontIsReportedAndEveryColumnIsDark) {
   const fs::path ini = writeSettings({.text = "AB"}, "nofont.ini");
   const fs::path wavPath = dir_ / "out.wav";
-  ASSERT_EQ(runTool({"--settings", ini.string(), "--font", (dir_ / "missing.txt").string(), wavPath.string()}),
-            kExitOk);
+  ASSERT_EQ(
+      runTool({"--settings", ini.string(), "--font", (dir_ / "missing.txt").string(), wavPath.string()}),
+      kExitOk);
   EXPECT_EQ(err_.str(), "Font file '5x7 (International).txt' not found. Velmora is unable to transmit.\n");
   const Wav wav = readWav(wavPath);
   EXPECT_EQ(wav.samples.size(), 11U * 3307U);
@@ -310,8 +314,8 @@ class RenderTune : public RenderTest, public ::testing::WithParamInterface<TuneC
 TEST_P(RenderTune, TenSecondsAtTheCenterFrequency) {
   const TuneCase& c = GetParam();
   // Only the frequency is checked: the default duration of 10 ms does not stop the tone.
-  const fs::path ini = writeSettings({.concurrent = c.concurrent, .frequency = c.frequency, .offset = 0,
-                                      .duration = 10});
+  const fs::path ini =
+      writeSettings({.concurrent = c.concurrent, .frequency = c.frequency, .offset = 0, .duration = 10});
   const fs::path wavPath = dir_ / "tune.wav";
   const fs::path reportPath = dir_ / "tune.txt";
   ASSERT_EQ(runTool({"--tune", "--report", reportPath.string(), wavPath.string()}), kExitOk) << err_.str();
@@ -350,8 +354,9 @@ TEST_F(RenderTest, AbsentKeysTakeTheirDefaults) {
 }
 
 TEST_F(RenderTest, IntegerKeysCountAnyNonzeroFlagTextOnlyOne) {
-  std::ofstream(dir_ / "flags.ini") << "[Velmora]\nConcurrent=0\nSkip=2\nMaxAvgPwr=-1\nPilotTone=2\nReverse=1\n"
-                                       "Text=Hello there\n";
+  std::ofstream(dir_ / "flags.ini")
+      << "[Velmora]\nConcurrent=0\nSkip=2\nMaxAvgPwr=-1\nPilotTone=2\nReverse=1\n"
+         "Text=Hello there\n";
   IniFile ini;
   ASSERT_TRUE(ini.load((dir_ / "flags.ini").string()));
   const RenderSettings settings = readRenderSettings(ini);
@@ -372,8 +377,9 @@ TEST_F(RenderTest, MissingDefaultSettingsFileMeansDefaults) {
 TEST_F(RenderTest, DefaultSettingsFileIsReadFromTheCurrentDirectory) {
   writeSettings({.text = "Q"});
   const fs::path reportPath = dir_ / "report.txt";
-  ASSERT_EQ(runTool({"--font", fontPath_.string(), "--report", reportPath.string(), (dir_ / "out.wav").string()}),
-            kExitOk);
+  ASSERT_EQ(
+      runTool({"--font", fontPath_.string(), "--report", reportPath.string(), (dir_ / "out.wav").string()}),
+      kExitOk);
   EXPECT_EQ(readLines(reportPath), expectedColumns({}, testMasksOf("Q")).reportLines);
 }
 
@@ -382,7 +388,7 @@ TEST_F(RenderTest, DefaultSettingsFileIsReadFromTheCurrentDirectory) {
 
 struct ErrorCase {
   const char* name;
-  std::string settings;  // written as <dir>/bad.ini and passed with --settings; "" for none
+  std::string settings;                // written as <dir>/bad.ini and passed with --settings; "" for none
   std::vector<std::string> arguments;  // "@" stands for the test's directory
   std::string message;                 // "@" likewise
 };
@@ -408,7 +414,8 @@ TEST_P(RenderErrors, OneLineAndExitCodeTwo) {
     command += " --settings bad.ini";
   }
   for (const std::string& argument : c.arguments) command += " " + shellQuote(expandDir(argument, dir_));
-  command += " >" + shellQuote((dir_ / "stdout.txt").string()) + " 2>" + shellQuote((dir_ / "stderr.txt").string());
+  command +=
+      " >" + shellQuote((dir_ / "stdout.txt").string()) + " 2>" + shellQuote((dir_ / "stderr.txt").string());
 
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
@@ -427,26 +434,50 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"MissingValue", kValid, {"out.wav", "--text"}, "Option '--text' needs a value"},
         ErrorCase{"NoOutputFile", kValid, {}, "No output file given (see --help)"},
         ErrorCase{"TwoOutputFiles", kValid, {"out.wav", "more.wav"}, "Unexpected argument 'more.wav'"},
-        ErrorCase{"UnreadableSettings", "", {"--settings", "@/none.ini", "out.wav"},
+        ErrorCase{"UnreadableSettings",
+                  "",
+                  {"--settings", "@/none.ini", "out.wav"},
                   "Cannot read settings file '@/none.ini'"},
-        ErrorCase{"FrequencyLow", kValid + "Frequency=99\n", {"out.wav"},
+        ErrorCase{"FrequencyLow",
+                  kValid + "Frequency=99\n",
+                  {"out.wav"},
                   "Audio center frequency out of valid range (100..3000)"},
-        ErrorCase{"FrequencyHigh", kValid + "Frequency=3001\n", {"out.wav"},
+        ErrorCase{"FrequencyHigh",
+                  kValid + "Frequency=3001\n",
+                  {"out.wav"},
                   "Audio center frequency out of valid range (100..3000)"},
-        ErrorCase{"FrequencyNegative", kValid + "Frequency=-1500\n", {"out.wav"},
+        ErrorCase{"FrequencyNegative",
+                  kValid + "Frequency=-1500\n",
+                  {"out.wav"},
                   "Audio center frequency out of valid range (100..3000)"},
-        ErrorCase{"OffsetLow", "Offset=0\nDuration=300\n", {"out.wav"}, "Pixel offset out of valid range (1..10)"},
-        ErrorCase{"OffsetHigh", "Offset=11\nDuration=300\n", {"out.wav"}, "Pixel offset out of valid range (1..10)"},
-        ErrorCase{"DurationLow", "Offset=10\nDuration=299\n", {"out.wav"}, "Duration out of valid range (300..60000)"},
-        ErrorCase{"DurationHigh", "Offset=10\nDuration=60001\n", {"out.wav"},
+        ErrorCase{
+            "OffsetLow", "Offset=0\nDuration=300\n", {"out.wav"}, "Pixel offset out of valid range (1..10)"},
+        ErrorCase{"OffsetHigh",
+                  "Offset=11\nDuration=300\n",
+                  {"out.wav"},
+                  "Pixel offset out of valid range (1..10)"},
+        ErrorCase{"DurationLow",
+                  "Offset=10\nDuration=299\n",
+                  {"out.wav"},
+                  "Duration out of valid range (300..60000)"},
+        ErrorCase{"DurationHigh",
+                  "Offset=10\nDuration=60001\n",
+                  {"out.wav"},
                   "Duration out of valid range (300..60000)"},
         // The first field out of range is named, in the order of the "Transmit" checks.
-        ErrorCase{"FrequencyBeforeOthers", "Frequency=5000\nOffset=0\nDuration=1\n", {"out.wav"},
+        ErrorCase{"FrequencyBeforeOthers",
+                  "Frequency=5000\nOffset=0\nDuration=1\n",
+                  {"out.wav"},
                   "Audio center frequency out of valid range (100..3000)"},
-        ErrorCase{"TuneChecksFrequency", "Frequency=3001\n", {"--tune", "out.wav"},
+        ErrorCase{"TuneChecksFrequency",
+                  "Frequency=3001\n",
+                  {"--tune", "out.wav"},
                   "Audio center frequency out of valid range (100..3000)"},
-        ErrorCase{"UnwritableOutput", kValid, {"@/no/such/folder/x.wav"}, "Cannot write '@/no/such/folder/x.wav'"},
-        ErrorCase{"UnwritableReport", kValid, {"--report", "@/no/such/folder/r.txt", "out.wav"},
+        ErrorCase{
+            "UnwritableOutput", kValid, {"@/no/such/folder/x.wav"}, "Cannot write '@/no/such/folder/x.wav'"},
+        ErrorCase{"UnwritableReport",
+                  kValid,
+                  {"--report", "@/no/such/folder/r.txt", "out.wav"},
                   "Cannot write '@/no/such/folder/r.txt'"}),
     [](const ::testing::TestParamInfo<ErrorCase>& row) { return std::string(row.param.name); });
 
@@ -516,16 +547,18 @@ TEST_P(RenderPlay, OneSoundPerColumnWithTheProgramsWait) {
   const ExpectedSound expected = expectedColumns(c.settings, testMasksOf(c.settings.text));
   const auto sounds = audio.sounds();
   ASSERT_EQ(sounds.size(), expected.columns.size());
-  const std::vector<SoundStep> lifeCycle = {SoundStep::Create, SoundStep::Lock,  SoundStep::Unlock, SoundStep::Rewind,
-                                            SoundStep::Play,   SoundStep::Stop, SoundStep::Release};
+  const std::vector<SoundStep> lifeCycle = {SoundStep::Create, SoundStep::Lock, SoundStep::Unlock,
+                                            SoundStep::Rewind, SoundStep::Play, SoundStep::Stop,
+                                            SoundStep::Release};
   for (std::size_t i = 0; i < sounds.size(); ++i) {
     EXPECT_EQ(sounds[i].bytes, columnBufferBytes(static_cast<std::uint32_t>(c.settings.duration))) << i;
     EXPECT_EQ(sounds[i].steps, lifeCycle) << i;
     EXPECT_TRUE(sounds[i].samples == expected.columns[i]) << i;
     EXPECT_EQ(sounds[i].stopMode, StopMode::Drain) << i;
     // The wait ends at the first poll past the limit: d in C/MT, P's duration in S/MT.
-    const std::uint32_t limit = c.settings.concurrent != 0 ? static_cast<std::uint32_t>(c.settings.duration)
-                                                           : sequentialWaitLimitMs(expected.columns[i].size());
+    const std::uint32_t limit = c.settings.concurrent != 0
+                                    ? static_cast<std::uint32_t>(c.settings.duration)
+                                    : sequentialWaitLimitMs(expected.columns[i].size());
     EXPECT_EQ(sounds[i].stopTick - sounds[i].playTick, (limit / c.pollMs + 1) * c.pollMs) << i;
   }
   const auto sleeps = clock_.sleeps();
@@ -563,7 +596,8 @@ TEST_F(RenderTest, FailedCreateOrLockSkipsOnlyThatColumn) {
   audio.failStep(SoundStep::Create, 1);
   audio.failStep(SoundStep::Lock, 3);
   const fs::path reportPath = dir_ / "play.txt";
-  ASSERT_EQ(runTool({"--font", fontPath_.string(), "--report", reportPath.string(), "--play"}, &audio), kExitOk);
+  ASSERT_EQ(runTool({"--font", fontPath_.string(), "--report", reportPath.string(), "--play"}, &audio),
+            kExitOk);
   const auto sounds = audio.sounds();
   ASSERT_EQ(sounds.size(), 11U);
   EXPECT_EQ(sounds[1].steps, std::vector<SoundStep>{SoundStep::Create});

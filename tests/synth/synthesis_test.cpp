@@ -1,5 +1,7 @@
 // The synthesis figures the program has always shown, and its samples checked against a
 // plain, line-by-line evaluation of the arithmetic written here in the test.
+#include "synth/synthesis.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "synth/column_envelope.h"
-#include "synth/synthesis.h"
 #include "synth/tone_plan.h"
 
 namespace velmora {
@@ -46,7 +47,8 @@ void addPower(double v, double& peak, double& sum) {
 Reference referenceConcurrent(const ColumnParameters& c) {
   const int n = static_cast<int>(c.durationMs) * 11025 / 1000;
   double increment[8];
-  for (int k = 0; k < 8; ++k) increment[k] = referenceIncrement(referenceFrequency(k, c.center, c.offset, c.reverse));
+  for (int k = 0; k < 8; ++k)
+    increment[k] = referenceIncrement(referenceFrequency(k, c.center, c.offset, c.reverse));
   const int count = std::popcount(static_cast<unsigned>(c.mask));
   double amplitude = 4681.0;
   if (c.maximizeAveragePower) amplitude = count == 0 ? 32768.0 : static_cast<double>(32768 / count);
@@ -170,18 +172,15 @@ TEST_P(EnvelopeGainTable, GainAtIndex) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Edges, EnvelopeGainTable,
-                         ::testing::Values(EnvelopeGain{3307, 0, 2.4674e-6, 0.00005e-6},
-                                           EnvelopeGain{3307, 998, 0.99999753, 0.000000005},
-                                           EnvelopeGain{3307, 999, 1.0, 0.0},
-                                           EnvelopeGain{3307, 1500, 1.0, 0.0},
-                                           EnvelopeGain{3307, 2307, 1.0, 0.0},
-                                           EnvelopeGain{3307, 2308, 0.99999753, 0.000000005},
-                                           EnvelopeGain{3307, 3306, 2.4674e-6, 0.00005e-6},
-                                           EnvelopeGain{1102, 999, 1.0, 0.0},
-                                           EnvelopeGain{1102, 1101, 0.97455, 0.000005},
-                                           EnvelopeGain{472, 471, 0.45607, 0.000005},
-                                           EnvelopeGain{1575, 1574, 0.383, 0.0005}));
+INSTANTIATE_TEST_SUITE_P(
+    Edges, EnvelopeGainTable,
+    ::testing::Values(EnvelopeGain{3307, 0, 2.4674e-6, 0.00005e-6},
+                      EnvelopeGain{3307, 998, 0.99999753, 0.000000005}, EnvelopeGain{3307, 999, 1.0, 0.0},
+                      EnvelopeGain{3307, 1500, 1.0, 0.0}, EnvelopeGain{3307, 2307, 1.0, 0.0},
+                      EnvelopeGain{3307, 2308, 0.99999753, 0.000000005},
+                      EnvelopeGain{3307, 3306, 2.4674e-6, 0.00005e-6}, EnvelopeGain{1102, 999, 1.0, 0.0},
+                      EnvelopeGain{1102, 1101, 0.97455, 0.000005}, EnvelopeGain{472, 471, 0.45607, 0.000005},
+                      EnvelopeGain{1575, 1574, 0.383, 0.0005}));
 
 // ---------------------------------------------------------------------------------------
 // Conversion and formatting.
@@ -239,12 +238,11 @@ TEST_P(DurationTable, SamplesSlotsAndBytes) {
   EXPECT_EQ(columnBufferBytes(c.durationMs), c.bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Durations, DurationTable,
-                         ::testing::Values(DurationCase{300, 3307, 472, 6615}, DurationCase{301, 3318, 474, 6637},
-                                           DurationCase{1000, 11025, 1575, 22050},
-                                           DurationCase{1400, 15435, 2205, 30870},
-                                           DurationCase{2000, 22050, 3150, 44100},
-                                           DurationCase{60000, 661500, 94500, 1323000}));
+INSTANTIATE_TEST_SUITE_P(
+    Durations, DurationTable,
+    ::testing::Values(DurationCase{300, 3307, 472, 6615}, DurationCase{301, 3318, 474, 6637},
+                      DurationCase{1000, 11025, 1575, 22050}, DurationCase{1400, 15435, 2205, 30870},
+                      DurationCase{2000, 22050, 3150, 44100}, DurationCase{60000, 661500, 94500, 1323000}));
 
 TEST(Sizes, EveryCheckedDurationsBufferHoldsItsSamples) {
   for (std::uint32_t d = 300; d <= 60000; ++d) {
@@ -332,11 +330,17 @@ INSTANTIATE_TEST_SUITE_P(
     Columns, ConcurrentMatchesArithmetic,
     ::testing::Values(
         ColumnParameters{.mask = 0x7F, .center = 3000, .offset = 10, .reverse = true, .durationMs = 2000},
-        ColumnParameters{.mask = 0x2A, .center = 100, .offset = 1, .durationMs = 1400, .maximizeAveragePower = true},
-        ColumnParameters{.mask = 0x00, .center = 700, .offset = 7, .reverse = true, .durationMs = 301,
-                         .pilotTone = true, .maximizeAveragePower = true},
-        ColumnParameters{.mask = 0x3F, .center = 2222, .offset = 3, .durationMs = 1999,
-                         .maximizeAveragePower = true}));
+        ColumnParameters{
+            .mask = 0x2A, .center = 100, .offset = 1, .durationMs = 1400, .maximizeAveragePower = true},
+        ColumnParameters{.mask = 0x00,
+                         .center = 700,
+                         .offset = 7,
+                         .reverse = true,
+                         .durationMs = 301,
+                         .pilotTone = true,
+                         .maximizeAveragePower = true},
+        ColumnParameters{
+            .mask = 0x3F, .center = 2222, .offset = 3, .durationMs = 1999, .maximizeAveragePower = true}));
 
 TEST(ConcurrentColumn, ReverseMirrorsRowsAroundTheCenter) {
   // Row 0 reversed is row 6's tone: the same samples as row 6 lit alone.
@@ -398,23 +402,24 @@ TEST_P(SequentialColumnTable, SlotsFiguresAndSamples) {
 
 INSTANTIATE_TEST_SUITE_P(
     Columns, SequentialColumnTable,
-    ::testing::Values(SequentialCase{"AllRows1s", 0x7F, 1000, false, false, 11025, 7, "46.8", "100.0", 1000},
-                      SequentialCase{"Row0Only", 0x01, 1000, false, false, 11025, 1, "6.7", "99.9", 1000},
-                      SequentialCase{"Rows0And6Skip", 0x41, 1000, false, true, 3150, 2, "46.8", "99.9", 285},
-                      SequentialCase{"Rows0And6NoSkip", 0x41, 1000, false, false, 11025, 2, "13.4", "99.9", 1000},
-                      SequentialCase{"EmptyNoPilot", 0x00, 1000, false, false, 11025, 0, "0.0", "0.0", 1000},
-                      SequentialCase{"EmptyNoPilotSkip", 0x00, 1000, false, true, 11025, 0, "0.0", "0.0", 1000},
-                      SequentialCase{"EmptyPilot", 0x00, 1000, true, false, 11025, 7, nullptr, nullptr, 1000},
-                      // The pilot rule comes before the skip rule.
-                      SequentialCase{"PilotBeatsSkip", 0x01, 1000, true, true, 11025, 7, nullptr, nullptr, 1000},
-                      SequentialCase{"AllRows300ms", 0x7F, 300, false, false, 3304, 7, "4.7", "20.4", 299},
-                      SequentialCase{"AllRows2s", 0x7F, 2000, false, false, 22050, 7, "60.3", "100.0", 2000}),
+    ::testing::Values(
+        SequentialCase{"AllRows1s", 0x7F, 1000, false, false, 11025, 7, "46.8", "100.0", 1000},
+        SequentialCase{"Row0Only", 0x01, 1000, false, false, 11025, 1, "6.7", "99.9", 1000},
+        SequentialCase{"Rows0And6Skip", 0x41, 1000, false, true, 3150, 2, "46.8", "99.9", 285},
+        SequentialCase{"Rows0And6NoSkip", 0x41, 1000, false, false, 11025, 2, "13.4", "99.9", 1000},
+        SequentialCase{"EmptyNoPilot", 0x00, 1000, false, false, 11025, 0, "0.0", "0.0", 1000},
+        SequentialCase{"EmptyNoPilotSkip", 0x00, 1000, false, true, 11025, 0, "0.0", "0.0", 1000},
+        SequentialCase{"EmptyPilot", 0x00, 1000, true, false, 11025, 7, nullptr, nullptr, 1000},
+        // The pilot rule comes before the skip rule.
+        SequentialCase{"PilotBeatsSkip", 0x01, 1000, true, true, 11025, 7, nullptr, nullptr, 1000},
+        SequentialCase{"AllRows300ms", 0x7F, 300, false, false, 3304, 7, "4.7", "20.4", 299},
+        SequentialCase{"AllRows2s", 0x7F, 2000, false, false, 22050, 7, "60.3", "100.0", 2000}),
     [](const ::testing::TestParamInfo<SequentialCase>& row) { return std::string(row.param.name); });
 
 TEST(SequentialColumn, FirstSampleOfEveryToneSlotIsZero) {
   // Rows 1, 3 and 5 lit with skip: three tone slots back to back.
-  const ColumnParameters column{.mask = 0x2A, .center = 1000, .offset = 10, .durationMs = 1000,
-                                .skipDarkPixels = true};
+  const ColumnParameters column{
+      .mask = 0x2A, .center = 1000, .offset = 10, .durationMs = 1000, .skipDarkPixels = true};
   std::vector<std::int16_t> out(columnBufferBytes(1000) / 2);
   const SynthesizedSound sound = synthesizeSequentialColumn(column, out);
   ASSERT_EQ(sound.samplesWritten, 3U * 1575U);
@@ -426,16 +431,16 @@ TEST(SequentialColumn, ReverseKeepsRowOrderButMirrorsTones) {
   // without reverse.
   const std::size_t slot = 1575;
   std::vector<std::int16_t> reversed(columnBufferBytes(1000) / 2), plain(columnBufferBytes(1000) / 2);
-  synthesizeSequentialColumn({.mask = 0x01, .center = 1000, .offset = 10, .reverse = true, .durationMs = 1000},
-                             reversed);
+  synthesizeSequentialColumn(
+      {.mask = 0x01, .center = 1000, .offset = 10, .reverse = true, .durationMs = 1000}, reversed);
   synthesizeSequentialColumn({.mask = 0x40, .center = 1000, .offset = 10, .durationMs = 1000}, plain);
   EXPECT_TRUE(std::equal(reversed.begin(), reversed.begin() + slot, plain.begin() + 6 * slot));
   EXPECT_FALSE(std::equal(reversed.begin(), reversed.begin() + slot, plain.begin() + 6 * slot - slot));
 }
 
 TEST(SequentialColumn, ReversedPilotAndOddOffsetMatchArithmetic) {
-  const ColumnParameters column{.mask = 0x14, .center = 2500, .offset = 9, .reverse = true, .durationMs = 2600,
-                                .pilotTone = true};
+  const ColumnParameters column{
+      .mask = 0x14, .center = 2500, .offset = 9, .reverse = true, .durationMs = 2600, .pilotTone = true};
   std::vector<std::int16_t> out(7 * static_cast<std::size_t>(sequentialSlotLength(2600)));
   const SynthesizedSound sound = synthesizeSequentialColumn(column, out);
   const Reference ref = referenceSequential(column);

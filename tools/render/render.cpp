@@ -21,7 +21,8 @@ constexpr std::size_t kTextBufferChars = 1023;
 constexpr std::size_t kFlagTextChars = 255;
 constexpr std::size_t kWavHeaderBytes = 44;
 // RIFF sizes are 32-bit: the data chunk can hold at most this many samples.
-constexpr std::uint64_t kMaxWavSamples = (std::numeric_limits<std::uint32_t>::max() - (kWavHeaderBytes - 8)) / 2;
+constexpr std::uint64_t kMaxWavSamples =
+    (std::numeric_limits<std::uint32_t>::max() - (kWavHeaderBytes - 8)) / 2;
 
 // Poll periods and limits of the playback wait, as the program uses them.
 constexpr std::uint32_t kConcurrentPollMs = 100;
@@ -191,7 +192,8 @@ PlaybackWait columnWait(const RenderSettings& settings, std::size_t samplesWritt
 // One sound's life cycle: create, lock, fill, play, wait, stop, release. A buffer that
 // cannot be made or locked skips the sound. Returns false when the sound was skipped.
 template <typename Fill>
-bool playSound(AudioOutput& audio, std::size_t bytes, std::size_t samplesNeeded, Fill fill, Environment& env) {
+bool playSound(AudioOutput& audio, std::size_t bytes, std::size_t samplesNeeded, Fill fill,
+               Environment& env) {
   std::unique_ptr<SoundBuffer> buffer = audio.createSoundBuffer(bytes);
   if (!buffer) return false;
   const std::optional<std::span<std::int16_t>> region = buffer->lock();
@@ -308,9 +310,11 @@ ColumnParameters columnParameters(const RenderSettings& settings, std::uint8_t m
   return column;
 }
 
-SynthesizedSound synthesizeColumn(const RenderSettings& settings, std::uint8_t mask, std::span<std::int16_t> out) {
+SynthesizedSound synthesizeColumn(const RenderSettings& settings, std::uint8_t mask,
+                                  std::span<std::int16_t> out) {
   const ColumnParameters column = columnParameters(settings, mask);
-  return settings.concurrent ? synthesizeConcurrentColumn(column, out) : synthesizeSequentialColumn(column, out);
+  return settings.concurrent ? synthesizeConcurrentColumn(column, out)
+                             : synthesizeSequentialColumn(column, out);
 }
 
 std::size_t columnSamplesWritten(const RenderSettings& settings, std::uint8_t mask) {

@@ -59,7 +59,8 @@ std::vector<std::uint8_t> textColumns(const std::string& codes, const GlyphTable
 
 ColumnParameters columnParameters(const RenderSettings& settings, std::uint8_t mask);
 // The samples of one column in the settings' mode.
-SynthesizedSound synthesizeColumn(const RenderSettings& settings, std::uint8_t mask, std::span<std::int16_t> out);
+SynthesizedSound synthesizeColumn(const RenderSettings& settings, std::uint8_t mask,
+                                  std::span<std::int16_t> out);
 // The samples the column writes, without synthesizing it.
 std::size_t columnSamplesWritten(const RenderSettings& settings, std::uint8_t mask);
 

@@ -44,12 +44,9 @@ std::string currentDirectory() {
 int main(int argc, char** argv) {
   installStopHandlers();
   velmora::SteadyClock clock;
-  velmora::render::Environment env{currentDirectory(),
-                                   programDirectory(),
-                                   std::cout,
-                                   std::cerr,
-                                   clock,
-                                   stopRequested,
-                                   [] { return velmora::makePulseAudioOutput("velmora-render"); }};
+  velmora::render::Environment env{
+      currentDirectory(), programDirectory(), std::cout, std::cerr, clock, stopRequested, [] {
+        return velmora::makePulseAudioOutput("velmora-render");
+      }};
   return velmora::render::run(std::vector<std::string>(argv + 1, argv + argc), env);
 }
