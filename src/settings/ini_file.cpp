@@ -127,6 +127,15 @@ void syncDirectoryOf(const std::string& path) {
   ::close(fd);
 }
 
+// A settings file kept elsewhere through a symbolic link stays there: the link's target is
+// replaced, not the link.
+std::string linkTarget(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_symlink(path, error)) return path;
+  const std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
+  return error ? path : target.string();
+}
+
 // Writes data to a temporary file beside path and renames it over path, so that a crash
 // or a full disk never leaves a truncated file behind.
 bool replaceFileAtomically(const std::string& path, const std::string& data) {
@@ -194,7 +203,7 @@ bool IniFile::save(const std::string& path) const {
   std::string data;
   if (impl_->ini.Save(data) < 0) return false;
   if (!impl_->trailingComments.empty()) data += "\n" + impl_->trailingComments;
-  return replaceFileAtomically(path, data);
+  return replaceFileAtomically(linkTarget(path), data);
 }
 
 }  // namespace velmora

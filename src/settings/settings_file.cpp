@@ -127,9 +127,11 @@ void loadSettings(const std::string& path, Controls& controls, SharedState& shar
 }
 
 bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt) {
-  // Start from the file as it is, so that whatever else it holds survives.
+  // Start from the file as it is, so that whatever else it holds survives. One that is
+  // there but cannot be read is not replaced: its content would be lost.
   IniFile ini;
-  ini.load(path);
+  std::error_code error;
+  if (!ini.load(path) && std::filesystem::exists(std::filesystem::symlink_status(path, error))) return false;
   auto write = [&ini](const char* key, const std::string& value) { ini.writeText(kSettingsSection, key, value); };
   auto fieldText = [&controls](ControlId id) { return readText(controls, id, kMaxFieldText); };
 

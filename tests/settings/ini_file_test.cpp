@@ -149,6 +149,21 @@ TEST(IniFile, SaveKeepsThePermissionsOfTheFileItReplaces) {
   EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
+TEST(IniFile, SavingThroughASymbolicLinkReplacesTheLinksTarget) {
+  ScratchFolder folder;
+  std::filesystem::create_directory(folder.path() / "kept");
+  const std::string target = folder.file("kept/real.ini");
+  const std::string link = folder.file("Velmora.ini");
+  writeBytes(target, "[S]\nA=1\n");
+  std::filesystem::create_symlink(target, link);
+  IniFile ini;
+  ASSERT_TRUE(ini.load(link));
+  ini.writeText("S", "A", "2");
+  ASSERT_TRUE(ini.save(link));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(readBytes(target), "[S]\nA=2\n");
+}
+
 TEST(IniFile, AFailedSaveLeavesNoTemporaryFileBehind) {
   ScratchFolder folder;
   // The target is a folder: the new file is written, but cannot take its place.

@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 #include <string>
@@ -330,6 +331,16 @@ TEST_F(SettingsFile, AFailedSaveReportsFalse) {
   Window window;
   window.load(path());
   EXPECT_FALSE(saveSettings(folder_.file("no such folder/Velmora.ini"), window.controls, window.ptt));
+}
+
+TEST_F(SettingsFile, AFileThatIsThereButCannotBeReadIsNotReplaced) {
+  // Permission bits do not stop root; a named pipe cannot be read as a settings file either.
+  ASSERT_EQ(::mkfifo(path().c_str(), 0644), 0);
+  Window window;
+  window.load(path());
+  EXPECT_EQ(window.controls.text(ControlId::CenterFrequency), "1000");
+  EXPECT_FALSE(saveSettings(path(), window.controls, window.ptt));
+  EXPECT_TRUE(std::filesystem::is_fifo(path()));
 }
 
 TEST_F(SettingsFile, TextFromAWindowsFileIsReadAsWindows1252) {
