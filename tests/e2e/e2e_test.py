@@ -316,8 +316,10 @@ class Environment:
     def _try_x_server(self, number):
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
+            # -noreset: without it the server resets whenever its last client leaves (our probe, the
+            # accessibility library's display check), and a client connecting meanwhile is refused.
             ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
-             "tcp"], pass_fds=[write_end], stdout=subprocess.DEVNULL,
+             "tcp", "-noreset"], pass_fds=[write_end], stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(self.scratch, "xvfb.log"), "a"), preexec_fn=die_with_parent)
         os.close(write_end)
         # Xvfb may write the number and its line end separately; it dies if the pipe closes between.
