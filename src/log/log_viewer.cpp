@@ -57,7 +57,9 @@ std::string findProgram(const std::string& name, const std::string& searchPath) 
   return {};
 }
 
-void viewLogfile(const std::string& logPath, MessageBox& box) { viewLogfile(logPath, box, currentSearchPath()); }
+void viewLogfile(const std::string& logPath, MessageBox& box) {
+  viewLogfile(logPath, box, currentSearchPath());
+}
 
 void viewLogfile(const std::string& logPath, MessageBox& box, const std::string& searchPath) {
   for (const char* viewer : {"notepad", "xdg-open"}) {

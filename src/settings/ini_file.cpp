@@ -70,9 +70,8 @@ std::string trailingComments(const std::string& content) {
   }
   const std::size_t firstComment = content.find_first_of(";#", blockStart);
   if (firstComment == std::string::npos) return {};
-  std::string block = content.substr(content.rfind('\n', firstComment) == std::string::npos
-                                         ? 0
-                                         : content.rfind('\n', firstComment) + 1);
+  std::string block = content.substr(
+      content.rfind('\n', firstComment) == std::string::npos ? 0 : content.rfind('\n', firstComment) + 1);
   if (block.back() != '\n') block += '\n';
   return block;
 }
@@ -189,7 +188,8 @@ std::string IniFile::readText(const std::string& section, const std::string& key
   return firstCodePoints(text, maxChars);
 }
 
-std::int32_t IniFile::readInt(const std::string& section, const std::string& key, std::int32_t fallback) const {
+std::int32_t IniFile::readInt(const std::string& section, const std::string& key,
+                              std::int32_t fallback) const {
   const char* value = impl_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
   if (value == nullptr) return fallback;
   return parseProfileInt(value);

@@ -74,8 +74,8 @@ void loadMode(const SettingsReader& reader, Controls& controls) {
   if (reader.integer("MaxAvgPwr", 0) != 0) controls.setChecked(ControlId::MaxAvgPower, true);
 }
 
-void loadNumber(const SettingsReader& reader, const char* key, std::int32_t fallback, std::atomic<std::int32_t>& shared,
-                Controls& controls, ControlId field) {
+void loadNumber(const SettingsReader& reader, const char* key, std::int32_t fallback,
+                std::atomic<std::int32_t>& shared, Controls& controls, ControlId field) {
   const std::int32_t value = reader.integer(key, fallback);
   shared = value;
   controls.setText(field, std::to_string(value));
@@ -122,7 +122,8 @@ void loadSettings(const std::string& path, Controls& controls, SharedState& shar
   controls.setChecked(ControlId::Loop, reader.flag("Loop"));
   controls.setChecked(ControlId::PilotTone, reader.flag("PilotTone"));
   controls.setChecked(ControlId::Reverse, reader.flag("Reverse"));
-  controls.setText(ControlId::Interval, std::to_string(static_cast<std::uint32_t>(reader.integer("Interval", 0))));
+  controls.setText(ControlId::Interval,
+                   std::to_string(static_cast<std::uint32_t>(reader.integer("Interval", 0))));
   loadPtt(reader, ptt);
 }
 
@@ -132,7 +133,9 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
   IniFile ini;
   std::error_code error;
   if (!ini.load(path) && std::filesystem::exists(std::filesystem::symlink_status(path, error))) return false;
-  auto write = [&ini](const char* key, const std::string& value) { ini.writeText(kSettingsSection, key, value); };
+  auto write = [&ini](const char* key, const std::string& value) {
+    ini.writeText(kSettingsSection, key, value);
+  };
   auto fieldText = [&controls](ControlId id) { return readText(controls, id, kMaxFieldText); };
 
   write("OutputDevice", selectedDevice(controls));

@@ -1,10 +1,11 @@
+#include "core/controls.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
 
 #include "core/control_states.h"
-#include "core/controls.h"
 #include "support/memory_controls.h"
 #include "support/recording_message_box.h"
 
@@ -24,7 +25,8 @@ class ReadUnsigned : public ::testing::TestWithParam<UnsignedCase> {};
 TEST_P(ReadUnsigned, ReadsDigitsOnlyAndZeroForAnythingElse) {
   MemoryControls controls;
   controls.setText(ControlId::Interval, GetParam().text);
-  EXPECT_EQ(readUnsigned(controls, ControlId::Interval), GetParam().expected) << "'" << GetParam().text << "'";
+  EXPECT_EQ(readUnsigned(controls, ControlId::Interval), GetParam().expected)
+      << "'" << GetParam().text << "'";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,10 +75,16 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"Exactly", std::string(1023, 'a'), std::string(1023, 'a'), 1023},
                       TextCase{"LongAscii", std::string(1500, 'a'), std::string(1023, 'a'), 1023},
                       TextCase{"TwoByteChars", repeated("\xc3\xbc", 1100), repeated("\xc3\xbc", 1023), 1023},
-                      TextCase{"ThreeByteChars", repeated("\xe2\x82\xac", 1024), repeated("\xe2\x82\xac", 1023), 1023},
+                      TextCase{"ThreeByteChars", repeated("\xe2\x82\xac", 1024),
+                               repeated("\xe2\x82\xac", 1023), 1023},
                       TextCase{"MixedAtTheCut", std::string(1022, 'a') + "\xf0\x9f\x93\xbb" + "b",
                                std::string(1022, 'a') + "\xf0\x9f\x93\xbb", 1023},
-                      TextCase{"BrokenSequence", "a\xc3" "b", "a\xc3" "b", 3}),
+                      TextCase{"BrokenSequence",
+                               "a\xc3"
+                               "b",
+                               "a\xc3"
+                               "b",
+                               3}),
     [](const ::testing::TestParamInfo<TextCase>& param) { return param.param.name; });
 
 TEST(FirstCodePoints, CountsCharactersNotBytes) {
@@ -88,13 +96,13 @@ TEST(FirstCodePoints, CountsCharactersNotBytes) {
 }
 
 // "Transmit", "Tune" and the setting controls; "Stop" goes the other way.
-constexpr std::array kFollowIdle = {ControlId::Transmit,     ControlId::Tune,         ControlId::TextToSend,
-                                    ControlId::CenterFrequency, ControlId::PixelOffset, ControlId::Duration,
-                                    ControlId::OutputDevice, ControlId::SkipDark,     ControlId::MaxAvgPower,
-                                    ControlId::Concurrent,   ControlId::Sequential,   ControlId::PilotTone};
+constexpr std::array kFollowIdle = {
+    ControlId::Transmit,    ControlId::Tune,       ControlId::TextToSend,   ControlId::CenterFrequency,
+    ControlId::PixelOffset, ControlId::Duration,   ControlId::OutputDevice, ControlId::SkipDark,
+    ControlId::MaxAvgPower, ControlId::Concurrent, ControlId::Sequential,   ControlId::PilotTone};
 // Read live by a running worker, so never touched.
-constexpr std::array kUntouched = {ControlId::Loop, ControlId::Interval, ControlId::Reverse, ControlId::SinglePixel,
-                                   ControlId::FullScale};
+constexpr std::array kUntouched = {ControlId::Loop, ControlId::Interval, ControlId::Reverse,
+                                   ControlId::SinglePixel, ControlId::FullScale};
 
 class SetControlsIdle : public ::testing::TestWithParam<bool> {};
 
@@ -127,11 +135,14 @@ TEST_P(SetControlsIdle, SwitchesEveryListedControlAndNothingElse) {
   EXPECT_TRUE(controls.isChecked(ControlId::Loop));
   EXPECT_TRUE(controls.isChecked(ControlId::FullScale));
   EXPECT_EQ(controls.text(ControlId::Interval), "60");
-  for (ControlId id : kUntouched) EXPECT_EQ(controls.textHistory(id).size(), id == ControlId::Interval ? 1u : 0u);
+  for (ControlId id : kUntouched)
+    EXPECT_EQ(controls.textHistory(id).size(), id == ControlId::Interval ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(States, SetControlsIdle, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "Idle" : "Busy"; });
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return param.param ? "Idle" : "Busy";
+                         });
 
 TEST(SetControlsIdleAfterSequential, EnablesMaximizeAveragePowerAnyway) {
   MemoryControls controls;
@@ -158,7 +169,8 @@ TEST_P(CheckFieldRange, ComparesAsSigned32BitsAndExplainsAFailure) {
   MemoryControls controls;
   RecordingMessageBox box;
   controls.setText(ControlId::CenterFrequency, c.text);
-  EXPECT_EQ(checkFieldRange(controls, box, ControlId::CenterFrequency, "Audio center frequency", c.minimum, c.maximum),
+  EXPECT_EQ(checkFieldRange(controls, box, ControlId::CenterFrequency, "Audio center frequency", c.minimum,
+                            c.maximum),
             c.passes)
       << "'" << c.text << "' in " << c.minimum << ".." << c.maximum;
   const auto messages = box.messages();
@@ -169,8 +181,8 @@ TEST_P(CheckFieldRange, ComparesAsSigned32BitsAndExplainsAFailure) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].caption, "Velmora");
   EXPECT_EQ(messages[0].icon, MessageIcon::None);
-  EXPECT_EQ(messages[0].text, "Audio center frequency out of valid range (" + std::to_string(c.minimum) + ".." +
-                                  std::to_string(c.maximum) + ")");
+  EXPECT_EQ(messages[0].text, "Audio center frequency out of valid range (" + std::to_string(c.minimum) +
+                                  ".." + std::to_string(c.maximum) + ")");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -183,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{"2147483648", 0, 86400, false},  // above 2^31: negative as signed
                       RangeCase{"4294967295", 0, 86400, false},
                       RangeCase{"3000000000", -2147483647 - 1, 0, true},
-                      RangeCase{"4294967295", -5, 5, true},  // reads as -1
+                      RangeCase{"4294967295", -5, 5, true},       // reads as -1
                       RangeCase{"4294967296", 0, 86400, true}));  // too big to read: 0
 
 TEST(CheckFieldRangeMessage, NamesTheFieldAsGiven) {

@@ -112,7 +112,8 @@ TEST(EventLog, KeepsWhatTheFileAlreadyHeldAndWritesUtf8AsGiven) {
   writeFile(folder.path() / "Logfile.txt", "older line\r\n");
   EventLog log(folder.path().string(), christmasEve2007);
   log.appendLine("Starting text transmission (Gr\xc3\xbc\xc3\x9f)", false);
-  EXPECT_EQ(readFile(log.path()), "older line\r\n13:05:09.042z Starting text transmission (Gr\xc3\xbc\xc3\x9f)\r\n");
+  EXPECT_EQ(readFile(log.path()),
+            "older line\r\n13:05:09.042z Starting text transmission (Gr\xc3\xbc\xc3\x9f)\r\n");
 }
 
 TEST(EventLog, TakesAFreshTimeForEveryLine) {
@@ -166,7 +167,8 @@ std::optional<WriterLine> parseWriterLine(const std::string& line) {
   pos += 14;
   if (line.empty() || line.back() != '\r' || line.size() < pos + 8) return std::nullopt;
   parsed.writer = line.substr(pos, 1);
-  if ((parsed.writer != "A" && parsed.writer != "B") || line.compare(pos + 1, 6, " line ") != 0) return std::nullopt;
+  if ((parsed.writer != "A" && parsed.writer != "B") || line.compare(pos + 1, 6, " line ") != 0)
+    return std::nullopt;
   const std::string digits = line.substr(pos + 7, line.size() - pos - 8);
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
   parsed.number = std::stoi(digits);

@@ -221,9 +221,26 @@ TEST(IniFile, AWriteThatFailsMidwayLeavesTheOldFileIntact) {
 
 // Hostile files: random bytes, huge lines, lines without '=', repeated sections, NULs.
 std::string hostileContent(std::mt19937& random) {
-  static const std::string pieces[] = {"[Velmora]", "[velmora]", "[", "]", "=", "Text=", "OutputDevice=",
-                                       "TXCommand=", "Frequency=", "; comment", "\r\n", "\n", "\r", "\t",
-                                       " ", "<<<END", std::string("\0", 1), "\xff\xfe", "\xc3", "\xe2\x82"};
+  static const std::string pieces[] = {"[Velmora]",
+                                       "[velmora]",
+                                       "[",
+                                       "]",
+                                       "=",
+                                       "Text=",
+                                       "OutputDevice=",
+                                       "TXCommand=",
+                                       "Frequency=",
+                                       "; comment",
+                                       "\r\n",
+                                       "\n",
+                                       "\r",
+                                       "\t",
+                                       " ",
+                                       "<<<END",
+                                       std::string("\0", 1),
+                                       "\xff\xfe",
+                                       "\xc3",
+                                       "\xe2\x82"};
   std::uniform_int_distribution<int> choice(0, 5);
   std::uniform_int_distribution<int> piece(0, std::size(pieces) - 1);
   std::uniform_int_distribution<int> byte(0, 255);
@@ -240,7 +257,8 @@ std::string hostileContent(std::mt19937& random) {
         for (int n = length(random); n > 0; --n) content += static_cast<char>(byte(random));
         break;
       case 3:
-        content += std::string(static_cast<std::size_t>(length(random)) * 20, static_cast<char>(byte(random)));
+        content +=
+            std::string(static_cast<std::size_t>(length(random)) * 20, static_cast<char>(byte(random)));
         break;
       default:
         content += "\nText=" + std::string(static_cast<std::size_t>(length(random)), 'v') + "\n";

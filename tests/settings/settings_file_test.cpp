@@ -18,8 +18,8 @@ using testing::readBytes;
 using testing::ScratchFolder;
 using testing::writeBytes;
 
-const std::vector<std::string> kDevices = {"Primary Sound Driver", "Speakers (USB Audio)", "Line Out (USB Audio)",
-                                           "Radio Interface"};
+const std::vector<std::string> kDevices = {"Primary Sound Driver", "Speakers (USB Audio)",
+                                           "Line Out (USB Audio)", "Radio Interface"};
 
 // A fresh window with its device list, as at start-up before the settings are loaded.
 struct Window {
@@ -64,7 +64,8 @@ TEST_F(SettingsFile, NoFileGivesEveryDefault) {
   EXPECT_EQ(c.text(ControlId::Duration), "10");
   EXPECT_EQ(c.text(ControlId::TextToSend), "");
   EXPECT_EQ(c.text(ControlId::Interval), "0");
-  for (ControlId box : {ControlId::Loop, ControlId::PilotTone, ControlId::Reverse}) EXPECT_FALSE(c.isChecked(box));
+  for (ControlId box : {ControlId::Loop, ControlId::PilotTone, ControlId::Reverse})
+    EXPECT_FALSE(c.isChecked(box));
   EXPECT_EQ(window.shared.centerFrequency, 1000);
   EXPECT_EQ(window.shared.pixelRowOffset, 1);
   EXPECT_EQ(window.shared.columnDuration, 10);
@@ -105,22 +106,24 @@ TEST_P(SettingsFlags, IntegerKeysCountAnyNonzeroFlagTextsOnlyExactlyOne) {
   EXPECT_EQ(window.controls.isChecked(GetParam().box), GetParam().expected) << GetParam().body;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, SettingsFlags,
-    ::testing::Values(FlagCase{"Skip=2\n", ControlId::SkipDark, true},
-                      FlagCase{"Skip=-1\n", ControlId::SkipDark, true},
-                      FlagCase{"Skip=0\n", ControlId::SkipDark, false},
-                      FlagCase{"Concurrent=0\nSkip=1\n", ControlId::SkipDark, true},
-                      FlagCase{"MaxAvgPwr=7\n", ControlId::MaxAvgPower, true},
-                      FlagCase{"Concurrent=0\nMaxAvgPwr=1\n", ControlId::MaxAvgPower, true},  // disabled yet set
-                      FlagCase{"Loop=1\n", ControlId::Loop, true}, FlagCase{"Loop=2\n", ControlId::Loop, false},
-                      FlagCase{"Loop=01\n", ControlId::Loop, false}, FlagCase{"Loop=yes\n", ControlId::Loop, false},
-                      FlagCase{"PilotTone=1\n", ControlId::PilotTone, true},
-                      FlagCase{"PilotTone=true\n", ControlId::PilotTone, false},
-                      FlagCase{"Reverse=1\n", ControlId::Reverse, true},
-                      FlagCase{"Reverse=-1\n", ControlId::Reverse, false},
-                      FlagCase{"Concurrent=5\n", ControlId::Concurrent, true},
-                      FlagCase{"Concurrent=abc\n", ControlId::Sequential, true}));
+INSTANTIATE_TEST_SUITE_P(Keys, SettingsFlags,
+                         ::testing::Values(FlagCase{"Skip=2\n", ControlId::SkipDark, true},
+                                           FlagCase{"Skip=-1\n", ControlId::SkipDark, true},
+                                           FlagCase{"Skip=0\n", ControlId::SkipDark, false},
+                                           FlagCase{"Concurrent=0\nSkip=1\n", ControlId::SkipDark, true},
+                                           FlagCase{"MaxAvgPwr=7\n", ControlId::MaxAvgPower, true},
+                                           FlagCase{"Concurrent=0\nMaxAvgPwr=1\n", ControlId::MaxAvgPower,
+                                                    true},  // disabled yet set
+                                           FlagCase{"Loop=1\n", ControlId::Loop, true},
+                                           FlagCase{"Loop=2\n", ControlId::Loop, false},
+                                           FlagCase{"Loop=01\n", ControlId::Loop, false},
+                                           FlagCase{"Loop=yes\n", ControlId::Loop, false},
+                                           FlagCase{"PilotTone=1\n", ControlId::PilotTone, true},
+                                           FlagCase{"PilotTone=true\n", ControlId::PilotTone, false},
+                                           FlagCase{"Reverse=1\n", ControlId::Reverse, true},
+                                           FlagCase{"Reverse=-1\n", ControlId::Reverse, false},
+                                           FlagCase{"Concurrent=5\n", ControlId::Concurrent, true},
+                                           FlagCase{"Concurrent=abc\n", ControlId::Sequential, true}));
 
 TEST_F(SettingsFile, AZeroLeavesABoxAsItWas) {
   writeSettings("Skip=0\nMaxAvgPwr=0\n");
@@ -147,30 +150,31 @@ TEST_P(SettingsNumbers, AreReadAsIntegersAndShownAsNumbers) {
   EXPECT_EQ(window.controls.text(GetParam().field), GetParam().expectedText) << GetParam().body;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, SettingsNumbers,
-    ::testing::Values(NumberCase{"Frequency=1500\n", ControlId::CenterFrequency, "1500"},
-                      NumberCase{"Frequency=  0800Hz\n", ControlId::CenterFrequency, "800"},
-                      NumberCase{"Frequency=-5\n", ControlId::CenterFrequency, "-5"},
-                      NumberCase{"Frequency=abc\n", ControlId::CenterFrequency, "0"},
-                      NumberCase{"Frequency=\n", ControlId::CenterFrequency, "0"},
-                      NumberCase{"Offset=7\n", ControlId::PixelOffset, "7"},
-                      NumberCase{"Duration=300\n", ControlId::Duration, "300"},
-                      NumberCase{"Interval=60\n", ControlId::Interval, "60"},
-                      NumberCase{"Interval=-1\n", ControlId::Interval, "4294967295"},
-                      NumberCase{"Interval=\n", ControlId::Interval, "0"}));
+INSTANTIATE_TEST_SUITE_P(Keys, SettingsNumbers,
+                         ::testing::Values(NumberCase{"Frequency=1500\n", ControlId::CenterFrequency, "1500"},
+                                           NumberCase{"Frequency=  0800Hz\n", ControlId::CenterFrequency,
+                                                      "800"},
+                                           NumberCase{"Frequency=-5\n", ControlId::CenterFrequency, "-5"},
+                                           NumberCase{"Frequency=abc\n", ControlId::CenterFrequency, "0"},
+                                           NumberCase{"Frequency=\n", ControlId::CenterFrequency, "0"},
+                                           NumberCase{"Offset=7\n", ControlId::PixelOffset, "7"},
+                                           NumberCase{"Duration=300\n", ControlId::Duration, "300"},
+                                           NumberCase{"Interval=60\n", ControlId::Interval, "60"},
+                                           NumberCase{"Interval=-1\n", ControlId::Interval, "4294967295"},
+                                           NumberCase{"Interval=\n", ControlId::Interval, "0"}));
 
 TEST_F(SettingsFile, NumbersReachTheSharedValuesAndTheEditHandlingRuns) {
   writeSettings("Frequency=1234\nOffset=3\nDuration=450\nText=CQ\n");
   Window window;
   std::vector<std::pair<ControlId, std::int32_t>> edits;  // field edited, duration the handler sees
-  window.controls.onEdit([&window, &edits](ControlId id) { edits.emplace_back(id, window.shared.columnDuration); });
+  window.controls.onEdit(
+      [&window, &edits](ControlId id) { edits.emplace_back(id, window.shared.columnDuration); });
   window.load(path());
   EXPECT_EQ(window.shared.centerFrequency, 1234);
   EXPECT_EQ(window.shared.pixelRowOffset, 3);
   EXPECT_EQ(window.shared.columnDuration, 450);
   const std::vector<std::pair<ControlId, std::int32_t>> expected = {{ControlId::Duration, 450},
-                                                                   {ControlId::TextToSend, 450}};
+                                                                    {ControlId::TextToSend, 450}};
   EXPECT_EQ(edits, expected);
 }
 
@@ -185,7 +189,8 @@ TEST_P(SettingsDevice, SelectsTheFirstEntryBeginningWithTheSavedNameIgnoringCase
   writeSettings("OutputDevice=" + GetParam().saved + "\n");
   Window window;
   window.load(path());
-  EXPECT_EQ(window.controls.currentIndex(ControlId::OutputDevice), GetParam().expectedIndex) << GetParam().saved;
+  EXPECT_EQ(window.controls.currentIndex(ControlId::OutputDevice), GetParam().expectedIndex)
+      << GetParam().saved;
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, SettingsDevice,
@@ -318,8 +323,8 @@ TEST_F(SettingsFile, ASaveKeepsForeignContentAndUpdatesKeysInTheirOwnCase) {
   ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
 
   const std::string saved = readBytes(path());
-  for (const char* kept : {"; hand-made settings", "[Radio]", "Callsign=DL1ABC", "; my usual frequency",
-                           "MyOwnKey=keep me"})
+  for (const char* kept :
+       {"; hand-made settings", "[Radio]", "Callsign=DL1ABC", "; my usual frequency", "MyOwnKey=keep me"})
     EXPECT_NE(saved.find(kept), std::string::npos) << kept << " lost from:\n" << saved;
   EXPECT_EQ(saved.find("1500"), std::string::npos) << saved;
   Window again;
