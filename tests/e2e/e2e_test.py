@@ -24,7 +24,7 @@ import time
 from analysis import (BURST_SILENCE, COLUMN_MS, MAX_SWITCH_S, check_first_transmission_sound, check_log_order,
                       column_masks, load_font, read_log, sound_segments)
 from harness import (SAMPLE_RATE, SERIAL_DEVICE, Capture, Environment, Failures, Program, SerialRecorder, SkipTest,
-                     Window, become_subreaper, end_remaining_children, log)
+                     Window, become_subreaper, check_private_dev, end_remaining_children, log)
 
 SKIPPED = 77
 KEY_BYTES = bytes.fromhex("A1B2")
@@ -330,6 +330,7 @@ def run(args, failures):
         environment.start_x_server()
         environment.start_session_bus()
         serial = SerialRecorder()
+        check_private_dev(scratch, serial)
         log("serial device %s shows %s" % (SERIAL_DEVICE, serial.slave_path))
 
         program = Program(environment, args.program, workdir, serial)

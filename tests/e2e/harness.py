@@ -26,16 +26,18 @@ SERIAL_DEVICE = "/dev/ttyUSB0"  # the program's device for port number 1 (ComPor
 
 # A private /dev for the program: an overlay on the real one whose only change is the serial
 # device, a link to the pseudo-terminal. /dev/pts and /dev/shm are mounts of their own and are
-# bound back in. Arguments: pty path, scratch folder, program.
+# bound back in. Arguments: pty path, scratch folder, command and its arguments.
 PRIVATE_DEV_SCRIPT = r"""
 set -e
+pty=$1
 scratch=$2
+shift 2
 mkdir -p "$scratch/upper" "$scratch/work" "$scratch/real-dev"
 mount --rbind /dev "$scratch/real-dev"
 mount -t overlay velmora-e2e-dev -o "lowerdir=/dev,upperdir=$scratch/upper,workdir=$scratch/work" /dev
 for sub in pts shm; do mount --rbind "$scratch/real-dev/$sub" "/dev/$sub"; done
-ln -s "$1" %s
-exec "$3"
+ln -s "$pty" %s
+exec "$@"
 """ % SERIAL_DEVICE
 
 
@@ -357,6 +359,18 @@ class Capture:
 
 # ----------------------------------------------------------------------------------------------
 # The program and its window
+
+def check_private_dev(scratch, serial):
+    """Sets the private /dev up once for a command that only reads the link, so that a machine
+    without mount namespaces or overlays fails here with the reason."""
+    probe_dir = tempfile.mkdtemp(prefix="dev-probe-", dir=scratch)
+    probe = subprocess.run(
+        ["unshare", "--mount", "--propagation", "private", "sh", "-c", PRIVATE_DEV_SCRIPT, "sh", serial.slave_path,
+         probe_dir, "readlink", SERIAL_DEVICE], capture_output=True, text=True, timeout=30)
+    if probe.returncode != 0 or probe.stdout.strip() != serial.slave_path:
+        raise RuntimeError("the private /dev that shows the pseudo-terminal as %s cannot be set up here: %s%s"
+                           % (SERIAL_DEVICE, probe.stdout.strip(), probe.stderr.strip()))
+
 
 class Program:
     def __init__(self, environment, program_path, workdir, serial):
