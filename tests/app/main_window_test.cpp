@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -311,6 +313,29 @@ TEST_F(MainWindowTest, WidgetsFollowTheControlsModelForRadiosAndLists) {
   controls.setCurrentIndex(ControlId::OutputDevice, 2);
   EXPECT_EQ(controls.currentIndex(ControlId::OutputDevice), -1);
   EXPECT_EQ(rig.audio.openedIndex(), 0);  // setting the list from code opens nothing
+}
+
+TEST_F(MainWindowTest, DeleteLogfileStartsAFreshLog) {
+  MainWindow& window = rig.start();
+  window.widgets().deleteLogfile->trigger();
+  EXPECT_FALSE(std::filesystem::exists(rig.folder() / "Logfile.txt"));
+  window.widgets().deleteLogfile->trigger();  // nothing to delete: no message either
+  window.close();
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Program termination", ""));
+  EXPECT_THAT(closer.seen(), IsEmpty());
+}
+
+TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowHasAFixedSize) {
+  MainWindow& window = rig.start();
+  QStringList menu;
+  for (QAction* title : window.menuBar()->actions()) {
+    menu << title->text();
+    for (QAction* item : title->menu()->actions()) menu << "  " + item->text();
+  }
+  EXPECT_EQ(menu, QStringList({"&File", "  Delete Logfile", "  Exit", "&View", "  Logfile", "&Extras",
+                               "  PTT Control", "&Help", "  About"}));
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  EXPECT_FALSE(window.minimumSize().isEmpty());
 }
 
 // ---- accessibility -----------------------------------------------------------------------
