@@ -9,11 +9,11 @@ void onStreamState(pa_stream*, void* mainloop) { Connection::wake(static_cast<pa
 
 void onStreamSuccess(pa_stream*, int success, void* result) { *static_cast<int*>(result) = success; }
 
-pa_buffer_attr promptStartAttributes(const pa_sample_spec& spec) {
+pa_buffer_attr promptStartAttributes(const pa_sample_spec& format) {
   pa_buffer_attr attributes;
   attributes.maxlength = static_cast<std::uint32_t>(-1);
   attributes.tlength = static_cast<std::uint32_t>(
-      pa_usec_to_bytes(static_cast<pa_usec_t>(kTargetLatency.count()) * PA_USEC_PER_MSEC, &spec));
+      pa_usec_to_bytes(static_cast<pa_usec_t>(kTargetLatency.count()) * PA_USEC_PER_MSEC, &format));
   // No prebuffering: everything is written before play, and play must start at once.
   attributes.prebuf = 0;
   attributes.minreq = static_cast<std::uint32_t>(-1);
@@ -43,12 +43,12 @@ PulseSoundBuffer::~PulseSoundBuffer() {
 
 bool PulseSoundBuffer::connectStream(const std::string& sinkName) {
   Connection::Lock lock(*connection_);
-  const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
-  stream_ = pa_stream_new(connection_->context(), "Velmora sound", &spec, nullptr);
+  const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, 1};
+  stream_ = pa_stream_new(connection_->context(), "Velmora sound", &format, nullptr);
   if (!stream_) return false;
   pa_stream_set_state_callback(stream_, onStreamState, connection_->mainloop());
 
-  const pa_buffer_attr attributes = promptStartAttributes(spec);
+  const pa_buffer_attr attributes = promptStartAttributes(format);
   auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
   // A chosen device stays chosen: if it goes away, its sound must not move to another one.
   if (!sinkName.empty()) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);

@@ -34,12 +34,12 @@ class TimedRecorder {
   ~TimedRecorder() { stop(); }
 
   bool start() {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, 1};
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
     attributes.fragsize = kChunkSamples * kBytesPerSample;
     int error = 0;
-    stream_ = pa_simple_new(nullptr, "velmora-figures", PA_STREAM_RECORD, "radio.monitor", "figures", &spec,
+    stream_ = pa_simple_new(nullptr, "velmora-figures", PA_STREAM_RECORD, "radio.monitor", "figures", &format,
                             nullptr, &attributes, &error);
     if (!stream_) return false;
     reader_ = std::thread([this] { readUntilStopped(); });
