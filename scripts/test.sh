@@ -56,11 +56,11 @@ step "benchmark" build-test/plain/bench/velmora_synthesis_bench --benchmark_min_
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 step "sanitized build" build build-test/asan -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=address,undefined \
   -DVELMORA_BUILD_BENCHMARKS=OFF
-run_tests "address+undefined" build-test/asan -LE e2e
+run_tests "address+undefined" build-test/asan
 
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 step "thread-sanitized build" build build-test/tsan -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=thread \
-  -DVELMORA_BUILD_APP=OFF -DVELMORA_BUILD_BENCHMARKS=OFF
+  -DVELMORA_BUILD_BENCHMARKS=OFF
 run_tests thread build-test/tsan -L threaded
 
 passed=0 failed=0
