@@ -40,6 +40,8 @@ class MonitorCapture {
   // Starts parec and returns once it is recording; false if it never does.
   bool start();
   std::vector<std::int16_t> stop();
+  // The raw file parec writes, so that a test can watch it grow; empty before start().
+  const std::string& path() const { return path_; }
 
  private:
   std::string source_;

@@ -2,13 +2,9 @@
 // keying command must reach the port before the first column is heard, and the unkeying
 // command after the last one.
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -17,8 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -34,8 +28,6 @@
 #include "synth/synthesis.h"
 #include "transmit/transmit_worker.h"
 #include "transmit/worker_rig.h"
-
-extern char** environ;
 
 namespace velmora {
 namespace {
@@ -105,45 +97,6 @@ class Watcher {
   std::thread thread_;
 };
 
-class Parec {
- public:
-  explicit Parec(const std::string& path) {
-    std::vector<std::string> args{"parec",           "-d", "radio.monitor", "--raw", "--rate=11025", "--channels=1",
-                                  "--format=s16le", "--latency-msec=10"};
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawnp(&pid_, "parec", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Parec() { stop(); }
-  bool running() const { return pid_ > 0; }
-  void stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
-std::vector<std::int16_t> readSamples(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::vector<std::int16_t> samples(bytes.size() / 2);
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    const auto low = static_cast<unsigned char>(bytes[2 * i]);
-    const auto high = static_cast<unsigned char>(bytes[2 * i + 1]);
-    samples[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
-  }
-  return samples;
-}
-
 // When the byte `first` of a command arrived.
 std::optional<Clock::time_point> arrivalOf(const std::vector<TimedBytes>& received, std::uint8_t first) {
   for (const auto& chunk : received)
@@ -200,11 +153,10 @@ TEST(RealPath, KeyingFramesTheSoundOfATransmission) {
   controls.setChecked(ControlId::Concurrent, true);
   controls.setText(ControlId::TextToSend, "I");
 
-  const std::string capturePath = folder.path() + "/capture.raw";
+  testing::MonitorCapture capture;
   const auto spawned = Clock::now();
-  Parec parec(capturePath);
-  ASSERT_TRUE(parec.running()) << "parec could not be started";
-  Watcher watcher(master, capturePath);
+  ASSERT_TRUE(capture.start()) << "parec did not start recording";
+  Watcher watcher(master, capture.path());
   const auto deadline = Clock::now() + std::chrono::seconds(5);
   while (watcher.sizes().empty() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_FALSE(watcher.sizes().empty()) << "parec did not record";
@@ -212,7 +164,7 @@ TEST(RealPath, KeyingFramesTheSoundOfATransmission) {
   transmitWorker(ctx);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   watcher.stop();
-  parec.stop();
+  const std::vector<std::int16_t> captured = capture.stop();
   ::close(slave);
   ::close(master);
 
@@ -224,7 +176,6 @@ TEST(RealPath, KeyingFramesTheSoundOfATransmission) {
   const auto unkeyed = arrivalOf(watcher.received(), 0xC3);
   ASSERT_TRUE(keyed && unkeyed);
 
-  const std::vector<std::int16_t> captured = readSamples(capturePath);
   const auto isSound = [](std::int16_t s) { return s != 0; };
   const auto first = std::find_if(captured.begin(), captured.end(), isSound);
   ASSERT_NE(first, captured.end()) << "nothing was heard";
