@@ -88,13 +88,7 @@ GlyphTable loadFont(const Options& options, const Environment& env) {
   if (options.fontPath) {
     path = *options.fontPath;
   } else {
-    std::vector<std::string> folders;
-    if (!env.programDirectory.empty()) {
-      folders.push_back(env.programDirectory);
-      folders.push_back(joinPath(env.programDirectory, "../share/velmora"));
-    }
-    folders.push_back(VELMORA_SOURCE_DATA_DIR);
-    path = findFontFile(env.currentDirectory, folders);
+    path = findFontFile(env.currentDirectory, fontSearchFolders(env.programDirectory));
   }
   GlyphTable glyphs;
   if (path.empty() || !loadGlyphFont(path, glyphs)) env.err << fontMissingMessage() << '\n';
