@@ -5,6 +5,7 @@
 
 #include "core/control_states.h"
 #include "ptt/ptt_keyer.h"
+#include "transmit/text_codec.h"
 #include "transmit/time_remaining.h"
 
 namespace velmora {
@@ -16,7 +17,7 @@ void takeColumnDuration(Controls& controls, SharedState& shared) {
 }
 
 std::int32_t textLength(Controls& controls) {
-  return static_cast<std::int32_t>(codePointCount(readText(controls, ControlId::TextToSend, kMaxTextChars)));
+  return static_cast<std::int32_t>(glyphCount(readText(controls, ControlId::TextToSend, kMaxTextChars)));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "log/event_log.h"
 #include "ptt/ptt_keyer.h"
 #include "synth/synthesis.h"
+#include "transmit/text_codec.h"
 #include "transmit/time_remaining.h"
 
 namespace velmora {
@@ -57,7 +58,7 @@ void endTuning(WorkerContext& ctx) {
   writeUnsigned(ctx.controls, ControlId::AveragePower, 0);
   writeUnsigned(ctx.controls, ControlId::PeakPower, 0);
   const std::string text = readText(ctx.controls, ControlId::TextToSend, kMaxTextChars);
-  showTimeRemaining(ctx.controls, static_cast<std::int32_t>(codePointCount(text)), ctx.shared.columnDuration.load());
+  showTimeRemaining(ctx.controls, static_cast<std::int32_t>(glyphCount(text)), ctx.shared.columnDuration.load());
   ctx.log.appendLine("Tuning stopped.", false);
 }
 

@@ -112,6 +112,8 @@ std::string utf8ToWindows1252(const std::string& utf8) {
   return out;
 }
 
+std::size_t glyphCount(const std::string& utf8) { return utf8ToWindows1252(utf8).size(); }
+
 std::string windows1252ToUtf8(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size() * 2);

@@ -197,7 +197,7 @@ class TextTransmission {
     Controls& controls = ctx_.controls;
     setControlsIdle(controls, true);
     const std::string text = readText(controls, ControlId::TextToSend, kMaxTextChars);
-    const auto length = static_cast<std::int32_t>(utf8ToWindows1252(text).size());
+    const auto length = static_cast<std::int32_t>(glyphCount(text));
     showTimeRemaining(controls, length, ctx_.shared.columnDuration.load());
     if (stopped) controls.setText(ControlId::MessagePower, "");
   }

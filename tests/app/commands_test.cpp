@@ -160,7 +160,10 @@ TEST_F(FieldEdits, TextLengthCountsCharactersUpToTheLongestText) {
   const struct {
     std::string text;
     const char* length;
-  } cases[] = {{"", "0"}, {"\xC3\x84\xC3\x96\xC3\x9C", "3"}, {std::string(1500, 'x'), "1023"}};
+  } cases[] = {{"", "0"},
+               {"\xC3\x84\xC3\x96\xC3\x9C", "3"},
+               {"A\x80\x80", "3"},  // each stray byte is sent as a character of its own
+               {std::string(1500, 'x'), "1023"}};
   for (const auto& c : cases) {
     controls.setText(ControlId::TextToSend, c.text);
     handleTextEdit(controls, shared);

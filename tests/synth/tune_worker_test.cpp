@@ -53,6 +53,13 @@ class TuneWorkerTest : public ::testing::Test {
   WorkerRig rig;
 };
 
+TEST_F(TuneWorkerTest, TimeShownAfterwardsCountsTheCharactersAsSent) {
+  // Each stray byte is sent as a character of its own: 3 characters, 17 columns of 300 ms.
+  rig.controls.setText(ControlId::TextToSend, "A\x80\x80");
+  tuneWorker(rig.ctx);
+  EXPECT_EQ(rig.controls.text(ControlId::TimeRemaining), "(0h:00m:05s)");
+}
+
 struct LevelCase {
   bool singlePixel;
   const char* center;
