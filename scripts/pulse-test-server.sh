@@ -40,9 +40,9 @@ stop_server() {
   timeout 5 pactl exit >/dev/null 2>&1 || true
   # A server that did not leave on request is ended by its pid file.
   local pid_file=$dir/pulse/pid
-  if [ -f "$pid_file" ]; then
-    local pid
-    pid=$(cat "$pid_file")
+  local pid
+  # The server may remove its pid file while it leaves: no file, nothing left to end.
+  if pid=$(cat "$pid_file" 2>/dev/null); then
     for _ in $(seq 25); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.2; done
     kill "$pid" 2>/dev/null || true
   fi
