@@ -7,7 +7,7 @@ build_dir="$source_dir/build-release"
 
 "$source_dir/scripts/install-deps.sh" build
 cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
-  -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCHMARKS=OFF >/dev/null
+  -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCHMARKS=OFF
 cmake --build "$build_dir" -j"$(nproc)" --target velmora velmora-render
 
 user_folder="${XDG_DATA_HOME:-$HOME/.local/share}/velmora"
