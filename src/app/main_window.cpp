@@ -71,6 +71,7 @@ void MainWindow::connectMenu() {
 }
 
 void MainWindow::startUp() {
+  startUp_ = StartUp::InProgress;
   raise();
   controls_.setListItems(ControlId::OutputDevice, env_.audio.listDevices());
   PttSettings loaded;
@@ -79,6 +80,10 @@ void MainWindow::startUp() {
   openOutputDevice();
   loadGlyphs();
   log_.appendLine("Program startup", true);
+  startUp_ = StartUp::Done;
+  // A close that came while the font message was up runs once the event loop does: run
+  // now, it would end no loop and leave the process without a window.
+  if (closeRequestedDuringStartUp_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void MainWindow::loadGlyphs() {
@@ -160,6 +165,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // A second close while the first one waits for the worker would end the event loop
   // under that wait.
   if (shutdown_ == Shutdown::InProgress) {
+    event->ignore();
+    return;
+  }
+  if (startUp_ == StartUp::InProgress) {
+    closeRequestedDuringStartUp_ = true;
     event->ignore();
     return;
   }

@@ -45,6 +45,7 @@ class MainWindow final : public QMainWindow {
  private:
   enum class WorkerKind { Transmit, Tune };
   enum class Shutdown { NotStarted, InProgress, Done };
+  enum class StartUp { NotStarted, InProgress, Done };
 
   void connectCommands();
   void connectMenu();
@@ -73,6 +74,8 @@ class MainWindow final : public QMainWindow {
   std::optional<WorkerKind> pendingWorker_;
   bool pendingDeviceChange_ = false;
   Shutdown shutdown_ = Shutdown::NotStarted;
+  StartUp startUp_ = StartUp::NotStarted;
+  bool closeRequestedDuringStartUp_ = false;
   bool leftWorkerRunning_ = false;
   // Last, so that it is destroyed first: its worker uses everything above.
   WorkerRunner workers_;

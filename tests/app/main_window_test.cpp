@@ -130,6 +130,28 @@ TEST_F(MainWindowTest, MissingFontIsReportedOnceByTheWindowAndStartUpCompletes) 
   EXPECT_TRUE(window.controls().isEnabled(ControlId::Transmit));
 }
 
+// SIGTERM or SIGINT while the font message is up: the close comes inside the box, before
+// the program's event loop runs. It must not end start-up half way, nor be lost.
+TEST_F(MainWindowTest, CloseRequestedDuringTheFontMessageRunsAfterStartUp) {
+  std::filesystem::remove(rig.folder() / kFontFileName);
+  bool closeSent = false;
+  closer.holdOpen = [&] {
+    if (!closeSent) {
+      closeSent = true;
+      rig.window().close();
+    }
+    return false;
+  };
+  MainWindow& window = rig.start();
+  ASSERT_TRUE(closeSent);
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Program startup"));
+
+  EXPECT_TRUE(testing::waitUntil([&] { return !window.isVisible(); }));
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Program startup", "Program termination", ""));
+  EXPECT_FALSE(rig.audio.isOpen());
+  EXPECT_EQ(iniValue("Frequency"), "1000");
+}
+
 TEST_F(MainWindowTest, NoSoundOutputSignFollowsEveryOpen) {
   rig.audio.failOpen(true);
   MainWindow& window = rig.start();
