@@ -1,9 +1,10 @@
 #include "transmit/transmit_worker.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -27,10 +28,12 @@ constexpr std::uint32_t kPauseStepMs = 100;
 // that the pause in milliseconds stays within signed 32 bits.
 constexpr std::uint32_t kMaxIntervalSeconds = 86400;
 
+// The digits of "%1.1f", but always with a decimal point: the GUI adopts the desktop's
+// locale, which may use a comma, and the other power fields never do.
 std::string formatPercent(double percent) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%1.1f", percent);
-  return text;
+  std::array<char, 64> text{};
+  const auto result = std::to_chars(text.data(), text.data() + text.size(), percent, std::chars_format::fixed, 1);
+  return std::string(text.data(), result.ptr);
 }
 
 // The remaining seconds as showTimeRemaining takes them: negated whole seconds.
@@ -67,7 +70,7 @@ class TextTransmission {
   void run() {
     const bool stopped = runPasses();
     if (stopped) ctx_.log.appendLine("Transmission stopped.", false);
-    finish(stopped);
+    finish();
   }
 
  private:
@@ -193,13 +196,14 @@ class TextTransmission {
     }
   }
 
-  void finish(bool stopped) {
+  void finish() {
     Controls& controls = ctx_.controls;
     setControlsIdle(controls, true);
     const std::string text = readText(controls, ControlId::TextToSend, kMaxTextChars);
     const auto length = static_cast<std::int32_t>(glyphCount(text));
     showTimeRemaining(controls, length, ctx_.shared.columnDuration.load());
-    if (stopped) controls.setText(ControlId::MessagePower, "");
+    // The flag as it is now: a "Stop" after the last check still empties the field.
+    if (stopRequested()) controls.setText(ControlId::MessagePower, "");
   }
 
   WorkerContext& ctx_;

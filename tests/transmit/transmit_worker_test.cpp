@@ -4,8 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <future>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -455,6 +461,91 @@ TEST_F(TransmitWorkerTest, FailedFirstColumnCountsAsZero) {
   ASSERT_EQ(messagePower.size(), 5u);
   EXPECT_EQ(messagePower[0], "0.0");
   EXPECT_EQ(messagePower[1], percent(columnPower(0x03) / 2));
+}
+
+// A window whose "Stop" is pressed just as the worker makes it idle: after the worker's
+// last look at the stop flag, before its end step.
+class StopAtIdleControls final : public Controls {
+ public:
+  StopAtIdleControls(Controls& inner, std::atomic<int>& stopFlag) : inner_(inner), stopFlag_(stopFlag) {}
+  bool isChecked(ControlId id) override { return inner_.isChecked(id); }
+  void setChecked(ControlId id, bool checked) override { inner_.setChecked(id, checked); }
+  bool isEnabled(ControlId id) override { return inner_.isEnabled(id); }
+  void setEnabled(ControlId id, bool enabled) override {
+    if (id == ControlId::Transmit && enabled) stopFlag_ = 1;
+    inner_.setEnabled(id, enabled);
+  }
+  std::string text(ControlId id) override { return inner_.text(id); }
+  void setText(ControlId id, const std::string& utf8) override { inner_.setText(id, utf8); }
+  void selectAllText(ControlId id) override { inner_.selectAllText(id); }
+  std::vector<std::string> listItems(ControlId id) override { return inner_.listItems(id); }
+  void setListItems(ControlId id, const std::vector<std::string>& items) override { inner_.setListItems(id, items); }
+  int currentIndex(ControlId id) override { return inner_.currentIndex(id); }
+  void setCurrentIndex(ControlId id, int index) override { inner_.setCurrentIndex(id, index); }
+
+ private:
+  Controls& inner_;
+  std::atomic<int>& stopFlag_;
+};
+
+TEST_F(TransmitWorkerTest, StopAfterTheLastCheckStillEmptiesMessagePower) {
+  StopAtIdleControls controls(rig.controls, rig.shared.stopFlag);
+  WorkerContext ctx{controls, rig.messages, rig.shared, rig.audio, rig.ptt, rig.log, rig.clock, rig.glyphs};
+  rig.controls.setText(ControlId::TextToSend, "A");
+  transmitWorker(ctx);
+
+  EXPECT_EQ(rig.controls.text(ControlId::MessagePower), "");
+  EXPECT_EQ(rig.controls.textHistory(ControlId::MessagePower).size(), 6u) << "five columns, then emptied";
+  // The pass itself ended normally: no stop line.
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Starting text transmission (A, C/MT, 1000/10 Hz, 300ms, no pilot tone)",
+                                             "Terminating text transmission (sent text: A)"));
+}
+
+// LC_NUMERIC with a decimal comma, as a German or French desktop session hands it to the
+// program (the GUI toolkit adopts the environment's locale at start-up). Built with
+// localedef into a temporary folder, so the machine needs no installed locales.
+class CommaDecimalLocale {
+ public:
+  CommaDecimalLocale() {
+    const std::filesystem::path source = std::filesystem::path(folder_.path()) / "comma.src";
+    std::ofstream(source) << "LC_NUMERIC\ndecimal_point \"<U002C>\"\nthousands_sep \"\"\ngrouping -1\nEND LC_NUMERIC\n";
+    const std::string command = "localedef -c -i '" + source.string() + "' -f ANSI_X3.4-1968 '" + folder_.path() +
+                                "/comma' >/dev/null 2>&1";
+    (void)std::system(command.c_str());  // -c reports the missing categories with a non-zero status
+    if (const char* old = std::getenv("LOCPATH")) oldLocPath_ = old;
+    ::setenv("LOCPATH", folder_.path().c_str(), 1);
+    active_ = std::setlocale(LC_NUMERIC, "comma") != nullptr;
+  }
+  ~CommaDecimalLocale() {
+    std::setlocale(LC_NUMERIC, "C");
+    if (oldLocPath_) {
+      ::setenv("LOCPATH", oldLocPath_->c_str(), 1);
+    } else {
+      ::unsetenv("LOCPATH");
+    }
+  }
+  CommaDecimalLocale(const CommaDecimalLocale&) = delete;
+  CommaDecimalLocale& operator=(const CommaDecimalLocale&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  testing::TemporaryFolder folder_;
+  std::optional<std::string> oldLocPath_;
+  bool active_ = false;
+};
+
+TEST_F(TransmitWorkerTest, MessagePowerKeepsTheDecimalPointInAnyLocale) {
+  const std::string expected = percent(columnPower(0x01));
+  std::string shown;
+  {
+    CommaDecimalLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "localedef could not build a test locale";
+    ASSERT_EQ(percent(0.5), "50,0") << "the test locale is in force";
+    send("A");
+    shown = rig.controls.textHistory(ControlId::MessagePower).at(0);
+  }
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(rig.controls.textHistory(ControlId::AveragePower).at(0), expected) << "same form as the column's own field";
 }
 
 // "Stop" from another thread while the worker waits in a column: the window's Stop unkeys
