@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <ostream>
+#include <span>
 
 #include "core/control_states.h"
 #include "transmit/worker_rig.h"
@@ -30,6 +32,39 @@ class SnapshotOpener final : public SerialPortOpener {
  private:
   SerialPortOpener& inner_;
   Controls& controls_;
+};
+
+// Delegates to the recording opener and notes, for every block written (the keying and
+// the unkeying command), how many sound buffers were alive at that moment.
+class BufferWatchingOpener final : public SerialPortOpener {
+ public:
+  BufferWatchingOpener(SerialPortOpener& inner, testing::MemoryAudio& audio) : inner_(inner), audio_(audio) {}
+  std::unique_ptr<SerialPort> open(const std::string& path) override {
+    auto port = inner_.open(path);
+    if (!port) return nullptr;
+    return std::make_unique<Port>(std::move(port), *this);
+  }
+  std::vector<int> liveBuffersAtWrites;
+
+ private:
+  class Port final : public SerialPort {
+   public:
+    Port(std::unique_ptr<SerialPort> inner, BufferWatchingOpener& owner) : inner_(std::move(inner)), owner_(owner) {}
+    bool configure(const SerialLineSettings& settings) override { return inner_->configure(settings); }
+    bool write(std::span<const std::uint8_t> bytes) override {
+      owner_.liveBuffersAtWrites.push_back(owner_.audio_.liveBuffers());
+      return inner_->write(bytes);
+    }
+    bool setRts(bool active) override { return inner_->setRts(active); }
+    bool setDtr(bool active) override { return inner_->setDtr(active); }
+
+   private:
+    std::unique_ptr<SerialPort> inner_;
+    BufferWatchingOpener& owner_;
+  };
+
+  SerialPortOpener& inner_;
+  testing::MemoryAudio& audio_;
 };
 
 class TuneWorkerTest : public ::testing::Test {
@@ -103,6 +138,19 @@ INSTANTIATE_TEST_SUITE_P(Levels, TuneLevelTest,
                          ::testing::Values(LevelCase{false, "1000", "Full scale", "98.9", "100.0"},
                                            LevelCase{true, "1000", "Single pixel", "2.0", "2.0"},
                                            LevelCase{true, "2345", "Single pixel", "2.0", "2.0"}));
+
+// Keyed while the buffer exists, unkeyed only once it has been stopped and released.
+TEST_F(TuneWorkerTest, UnkeysAfterTheBufferIsReleased) {
+  BufferWatchingOpener opener(rig.ports, rig.audio);
+  PttKeyer ptt(opener, rig.messages, rig.clock, rig.shared.stopFlag, [](int n) { return "/dev/fake" + std::to_string(n); });
+  ptt.setSettings(rig.ptt.settings());
+  WorkerContext ctx{rig.controls, rig.messages, rig.shared, rig.audio, ptt, rig.log, rig.clock, rig.glyphs};
+
+  tuneWorker(ctx);
+
+  EXPECT_THAT(rig.portWrites(), ElementsAre("write A1", "write B2"));
+  EXPECT_THAT(opener.liveBuffersAtWrites, ElementsAre(1, 0));
+}
 
 TEST_F(TuneWorkerTest, ToneIgnoresOffsetReversePilotAndMode) {
   tuneWorker(rig.ctx);
