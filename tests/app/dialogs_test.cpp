@@ -156,6 +156,20 @@ TEST(PttDialog, EnterAcceptsAndEscapeRejects) {
   }
 }
 
+// The dialog opens with the focus on OK, and Enter typed into a field still means OK.
+TEST(PttDialog, OpensWithFocusOnOkAndEnterInAFieldAccepts) {
+  PttDialog dialog(typicalSettings(), kPorts, nullptr);
+  QWidget* focusAtOpening = nullptr;
+  QTimer::singleShot(0, &dialog, [&] {
+    focusAtOpening = dialog.focusWidget();
+    auto& command = control<QLineEdit>(dialog, "TX command");
+    command.setFocus();
+    QTest::keyClick(&command, Qt::Key_Return);
+  });
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  EXPECT_EQ(focusAtOpening, &control<QPushButton>(dialog, "OK"));
+}
+
 class PttDialogFromMenu : public ::testing::Test {
  protected:
   PttDialogFromMenu() {
