@@ -127,12 +127,19 @@ void syncDirectoryOf(const std::string& path) {
 }
 
 // A settings file kept elsewhere through a symbolic link stays there: the link's target is
-// replaced, not the link.
+// replaced (or made, when it is not there yet), not the link. Links are followed one by one,
+// as far as the system itself would follow them.
 std::string linkTarget(const std::string& path) {
-  std::error_code error;
-  if (!std::filesystem::is_symlink(path, error)) return path;
-  const std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
-  return error ? path : target.string();
+  constexpr int kMaxLinksFollowed = 40;
+  std::filesystem::path current = path;
+  for (int followed = 0; followed < kMaxLinksFollowed; ++followed) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(current, error)) return current.string();
+    std::filesystem::path target = std::filesystem::read_symlink(current, error);
+    if (error) return path;
+    current = target.is_relative() ? current.parent_path() / target : target;
+  }
+  return path;
 }
 
 // Writes data to a temporary file beside path and renames it over path, so that a crash

@@ -102,6 +102,13 @@ std::string selectedDevice(Controls& controls) {
   return firstCodePoints(devices[static_cast<std::size_t>(index)], kMaxShortText);
 }
 
+// Something is there (or cannot even be looked at). A link to a file not yet made holds
+// nothing that a save could destroy.
+bool holdsContentThatCannotBeRead(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::status(path, error).type() != std::filesystem::file_type::not_found;
+}
+
 }  // namespace
 
 std::string settingsPath(const std::string& startupDirectory) {
@@ -131,8 +138,7 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
   // Start from the file as it is, so that whatever else it holds survives. One that is
   // there but cannot be read is not replaced: its content would be lost.
   IniFile ini;
-  std::error_code error;
-  if (!ini.load(path) && std::filesystem::exists(std::filesystem::symlink_status(path, error))) return false;
+  if (!ini.load(path) && holdsContentThatCannotBeRead(path)) return false;
   auto write = [&ini](const char* key, const std::string& value) {
     ini.writeText(kSettingsSection, key, value);
   };

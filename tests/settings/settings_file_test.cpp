@@ -348,6 +348,20 @@ TEST_F(SettingsFile, AFileThatIsThereButCannotBeReadIsNotReplaced) {
   EXPECT_TRUE(std::filesystem::is_fifo(path()));
 }
 
+TEST_F(SettingsFile, ALinkToAFileNotYetThereIsSavedThroughTheLink) {
+  // Settings kept elsewhere through a link made before the first run: nothing can be lost,
+  // so the first save creates the link's target.
+  std::filesystem::create_directory(folder_.path() / "synced");
+  const std::string target = folder_.file("synced/Velmora.ini");
+  std::filesystem::create_symlink(target, path());
+  Window window;
+  window.load(path());
+  window.controls.setText(ControlId::CenterFrequency, "1600");
+  EXPECT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  EXPECT_TRUE(std::filesystem::is_symlink(path()));
+  EXPECT_NE(readBytes(target).find("\nFrequency=1600\n"), std::string::npos);
+}
+
 TEST_F(SettingsFile, TextFromAWindowsFileIsReadAsWindows1252) {
   writeSettings("Text=Gr\xfc\xdf\n");
   Window window;
