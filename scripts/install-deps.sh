@@ -13,6 +13,7 @@ test_packages=(
   libbenchmark-dev               # synthesis benchmark
   pulseaudio pulseaudio-utils    # a private sound server with null sinks, and parec to capture them
   socat                          # pseudo-terminal pairs for serial keying tests
+  locales                        # localedef's character maps: a decimal-comma locale for a formatting test
   xvfb xauth xdotool             # the real window under a virtual X server
   dbus dbus-x11 at-spi2-core python3-pyatspi  # driving the window through its accessibility names
 )
