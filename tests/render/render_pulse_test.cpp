@@ -1,0 +1,190 @@
+// The real velmora-render binary against the private test sound server: the devices it
+// lists, and the sounds it plays on "Test Radio", sample for sample as it renders them.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/pulse_rig.h"
+#include "render/render.h"
+#include "transmit/glyph_font.h"
+
+namespace velmora::render {
+namespace {
+
+namespace fs = std::filesystem;
+using velmora::testing::alignment;
+using velmora::testing::MonitorCapture;
+
+constexpr std::size_t kWavHeaderBytes = 44;
+
+std::string shellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char ch : text) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return quoted + "'";
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The samples after the canonical header; the header itself is render_test's concern.
+std::vector<std::int16_t> wavSamples(const fs::path& path) {
+  const std::string bytes = readFile(path);
+  std::vector<std::int16_t> samples;
+  for (std::size_t at = kWavHeaderBytes; at + 1 < bytes.size(); at += 2) {
+    const auto low = static_cast<unsigned char>(bytes[at]);
+    const auto high = static_cast<unsigned char>(bytes[at + 1]);
+    samples.push_back(static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8))));
+  }
+  return samples;
+}
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+class RenderPulseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "velmora-render-pulse-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  // Runs the binary in the test's own directory, so that no stray Velmora.ini or font
+  // of the caller's working directory takes part.
+  RunResult runRender(const std::vector<std::string>& arguments) const {
+    std::string command = "cd " + shellQuote(dir_.string()) + " && " + shellQuote(VELMORA_RENDER_BINARY);
+    for (const std::string& argument : arguments) command += " " + shellQuote(argument);
+    command += " >stdout.txt 2>stderr.txt";
+    const int status = std::system(command.c_str());
+    RunResult result;
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    result.out = readFile(dir_ / "stdout.txt");
+    result.err = readFile(dir_ / "stderr.txt");
+    return result;
+  }
+
+  fs::path writeSettings(const std::string& body) const {
+    const fs::path path = dir_ / "Velmora.ini";
+    std::ofstream(path) << "[Velmora]\n" << body;
+    return path;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(RenderPulseTest, DevicesListsTheDefaultThenEverySinkInTheServersOrder) {
+  VELMORA_NEED_TEST_SERVER();
+  const RunResult run = runRender({"--devices"});
+  EXPECT_EQ(run.exitCode, kExitOk);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(linesOf(run.out), (std::vector<std::string>{"Default output device", "Test Speaker", "Test Radio"}));
+}
+
+// The text's columns cut out of the WAV, each with the mask it was rendered from.
+struct Column {
+  std::uint8_t mask = 0;
+  std::vector<std::int16_t> samples;
+};
+
+std::vector<Column> splitIntoColumns(const std::vector<std::int16_t>& wav, const RenderSettings& settings,
+                                     const std::string& text) {
+  GlyphTable glyphs;
+  if (!loadGlyphFont(std::string(VELMORA_SOURCE_DATA_DIR) + "/5x7 (International).txt", glyphs)) return {};
+  std::vector<Column> columns;
+  std::size_t at = 0;
+  for (const std::uint8_t mask : textColumns(sendableText(text), glyphs)) {
+    const std::size_t length = columnSamplesWritten(settings, mask);
+    if (at + length > wav.size()) return {};
+    columns.push_back({mask, std::vector<std::int16_t>(wav.begin() + static_cast<std::ptrdiff_t>(at),
+                                                       wav.begin() + static_cast<std::ptrdiff_t>(at + length))});
+    at += length;
+  }
+  if (at != wav.size()) return {};
+  return columns;
+}
+
+std::size_t nonZeroCount(const std::vector<std::int16_t>& samples) {
+  std::size_t count = 0;
+  for (const std::int16_t sample : samples) count += sample != 0 ? 1 : 0;
+  return count;
+}
+
+TEST_F(RenderPulseTest, PlayPutsEveryLitColumnOnTheDeviceSampleForSample) {
+  VELMORA_NEED_TEST_SERVER();
+  const std::string text = "E";
+  const fs::path settingsPath = writeSettings("Concurrent=1\nFrequency=1000\nOffset=10\nDuration=300\n");
+  RenderSettings settings;
+  settings.concurrent = true;
+  settings.frequency = 1000;
+  settings.offset = 10;
+  settings.durationMs = 300;
+
+  const RunResult rendered = runRender({"--settings", settingsPath.string(), "--text", text, "out.wav"});
+  ASSERT_EQ(rendered.exitCode, kExitOk) << rendered.err;
+  const std::vector<Column> columns = splitIntoColumns(wavSamples(dir_ / "out.wav"), settings, text);
+  ASSERT_EQ(columns.size(), 5U) << "the WAV does not split into the columns of '" << text << "'";
+
+  const RunResult devices = runRender({"--devices"});
+  const int radio = velmora::testing::entryIndex(linesOf(devices.out), "Test Radio");
+  ASSERT_GE(radio, 0) << devices.out;
+
+  MonitorCapture capture("radio.monitor");
+  ASSERT_TRUE(capture.start()) << "parec did not start recording radio.monitor";
+  const RunResult played =
+      runRender({"--settings", settingsPath.string(), "--text", text, "--play", std::to_string(radio)});
+  // The last column is drained before the program exits; give the recorder time to receive it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  const std::vector<std::int16_t> captured = capture.stop();
+
+  EXPECT_EQ(played.exitCode, kExitOk);
+  EXPECT_EQ(played.err, "");
+  std::size_t searchFrom = 0;
+  std::size_t litSamples = 0;
+  for (std::size_t index = 0; index < columns.size(); ++index) {
+    const Column& column = columns[index];
+    if (column.mask == 0) continue;
+    SCOPED_TRACE("column " + std::to_string(index));
+    const auto offset = alignment(captured, column.samples, searchFrom);
+    ASSERT_TRUE(offset.has_value()) << "the column never reached the sink";
+    ASSERT_LE(*offset + column.samples.size(), captured.size()) << "the capture ends inside the column";
+    const std::vector<std::int16_t> got(captured.begin() + static_cast<std::ptrdiff_t>(*offset),
+                                        captured.begin() + static_cast<std::ptrdiff_t>(*offset + column.samples.size()));
+    ASSERT_EQ(got, column.samples);
+    searchFrom = *offset + column.samples.size();
+    litSamples += nonZeroCount(column.samples);
+  }
+  EXPECT_GT(litSamples, 0U) << "no lit column: nothing was compared";
+  // Between and around the columns the sink heard silence: no column twice, nothing extra.
+  EXPECT_EQ(nonZeroCount(captured), litSamples);
+}
+
+}  // namespace
+}  // namespace velmora::render
