@@ -11,7 +11,7 @@
 #include "core/clock.h"
 #include "ptt/port_names.h"
 #include "ptt/posix_serial_port.h"
-#include "synth/tune_worker.h"
+#include "transmit/tune_worker.h"
 #include "transmit/glyph_font.h"
 #include "transmit/transmit_worker.h"
 

@@ -14,7 +14,7 @@
 #include "app/ptt_dialog.h"
 #include "log/log_viewer.h"
 #include "settings/settings_file.h"
-#include "synth/tune_worker.h"
+#include "transmit/tune_worker.h"
 
 namespace velmora {
 

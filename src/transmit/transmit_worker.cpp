@@ -14,7 +14,7 @@
 #include "core/shared_state.h"
 #include "log/event_log.h"
 #include "ptt/ptt_keyer.h"
-#include "synth/column_sender.h"
+#include "transmit/column_sender.h"
 #include "transmit/glyph_font.h"
 #include "transmit/text_codec.h"
 #include "transmit/time_remaining.h"

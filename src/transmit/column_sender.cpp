@@ -1,4 +1,4 @@
-#include "synth/column_sender.h"
+#include "transmit/column_sender.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "synth/tune_worker.h"
+#include "transmit/tune_worker.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,0 +1,44 @@
+#pragma once
+// What the parts of velmora-render share and the public header does not show.
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "render/render.h"
+
+namespace velmora::render {
+
+inline constexpr const char* kSection = "Velmora";  // the settings file's section
+
+// What is sent: the tuning tone, or the columns of a text.
+struct Rendering {
+  RenderSettings settings;
+  bool tune = false;
+  std::vector<std::uint8_t> columns;
+};
+
+// The samples of the longest sound of the rendering, and of all of them together.
+std::size_t largestSoundSamples(const Rendering& rendering);
+std::uint64_t totalSamples(const Rendering& rendering);
+
+// The --report file; every call is harmless when no report was asked for.
+class Report {
+ public:
+  bool open(const std::optional<std::string>& path);
+  void add(const std::string& line);
+  bool finish();
+
+ private:
+  std::ofstream stream_;
+};
+
+int writeWav(const Rendering& rendering, const std::string& path, Report& report, Environment& env);
+int play(const Rendering& rendering, int deviceIndex, Report& report, Environment& env);
+int listDevices(Environment& env);
+
+}  // namespace velmora::render

@@ -1,0 +1,87 @@
+// The command line of velmora-render.
+#include <charconv>
+
+#include "render/render.h"
+
+namespace velmora::render {
+
+namespace {
+
+bool isDeviceNumber(const std::string& argument) {
+  return !argument.empty() && argument.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+std::variant<Options, std::string> parseArguments(const std::vector<std::string>& arguments) {
+  Options options;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= arguments.size()) return std::nullopt;
+      return arguments[++i];
+    };
+    const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
+    if (!isOption) {
+      if (options.outputPath) return "Unexpected argument '" + argument + "'";
+      options.outputPath = argument;
+      continue;
+    }
+    std::optional<std::string>* target = nullptr;
+    if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--settings") {
+      target = &options.settingsPath;
+    } else if (argument == "--text") {
+      target = &options.text;
+    } else if (argument == "--font") {
+      target = &options.fontPath;
+    } else if (argument == "--report") {
+      target = &options.reportPath;
+    } else if (argument == "--tune") {
+      options.tune = true;
+    } else if (argument == "--devices") {
+      options.listDevices = true;
+    } else if (argument == "--help" || argument == "-h") {
+      options.help = true;
+    } else if (argument == "--play") {
+      options.playDevice = 0;
+      if (i + 1 < arguments.size() && isDeviceNumber(arguments[i + 1])) {
+        const std::string& number = arguments[++i];
+        int device = 0;
+        const auto result = std::from_chars(number.data(), number.data() + number.size(), device);
+        if (result.ec != std::errc{}) return "Bad device number '" + number + "'";
+        options.playDevice = device;
+      }
+    } else {
+      return "Unknown option '" + argument + "'";
+    }
+    if (target != nullptr) {
+      *target = value();
+      if (!*target) return "Option '" + argument + "' needs a value";
+    }
+  }
+  if (!options.help && !options.listDevices && !options.playDevice && !options.outputPath) {
+    return std::string("No output file given (see --help)");
+  }
+  return options;
+}
+
+std::string usageText() {
+  return "Usage: velmora-render [--settings FILE] [--text TEXT] [--font FILE] [--tune] [--report FILE]\n"
+         "                      [--devices] [--play [N]] OUT.wav\n"
+         "Renders the text of a Velmora.ini (default ./Velmora.ini) as the program sends it:\n"
+         "16-bit mono PCM at 11025 samples/s. The text is cut to 1023 characters.\n"
+         "  --settings FILE  settings to use; section [Velmora]\n"
+         "  --text TEXT      text to send instead of the settings' text\n"
+         "  --font FILE      glyph font instead of '5x7 (International).txt'\n"
+         "  --tune           the 10-second tuning tone instead of the text\n"
+         "  --report FILE    one line per column: index, mask, pixel count, average %, peak %\n"
+         "                   (the tuning tone: 'tune', average %, peak %)\n"
+         "  --devices        list the output devices and exit\n"
+         "  --play [N]       play on output device N (default 0) instead of writing OUT.wav\n"
+         "Exit codes: 0 done, 2 bad input, 130 interrupted.\n";
+}
+
+}  // namespace velmora::render
