@@ -7,12 +7,14 @@ build_packages=(
   qt6-base-dev libgl-dev         # Qt 6 Widgets (libgl-dev: Qt's CMake files require OpenGL headers)
   libpulse-dev                   # sound output through PulseAudio / PipeWire
   libsimpleini-dev               # Velmora.ini reading and writing
+  libhamlib-dev                  # keying any rig by its model, or through rigctld and flrig
 )
 test_packages=(
   libgtest-dev libgmock-dev      # unit tests
   libbenchmark-dev               # synthesis benchmark
   pulseaudio pulseaudio-utils    # a private sound server with null sinks, and parec to capture them
   socat                          # pseudo-terminal pairs for serial keying tests
+  libhamlib-utils                # rigctld with the dummy rig, and rigctl to read its PTT back
   locales                        # localedef's character maps: a decimal-comma locale for a formatting test
   xvfb xauth xdotool             # the real window under a virtual X server
   dbus dbus-x11 at-spi2-core python3-pyatspi  # driving the window through its accessibility names

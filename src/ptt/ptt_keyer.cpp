@@ -10,7 +10,7 @@ namespace velmora {
 
 namespace {
 
-enum class KeyingMethod { Cat, Rts, Dtr };
+enum class KeyingMethod { Cat, Rts, Dtr, Hamlib };
 
 KeyingMethod methodOf(const PttSettings& settings) {
   if (settings.CAT != 0) return KeyingMethod::Cat;
@@ -24,7 +24,8 @@ constexpr std::uint32_t kDelayStepMs = 10;
 // Everything unkeying needs, taken at keying so that a dialog change in between cannot
 // leave the port open or the line raised.
 struct PttKeyer::Keying {
-  std::unique_ptr<SerialPort> port;
+  std::unique_ptr<SerialPort> port;  // CAT, RTS and DTR
+  std::shared_ptr<RigKeying> rig;    // Hamlib
   KeyingMethod method;
   std::string rxCommand;
 };
@@ -38,6 +39,13 @@ PttKeyer::PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock,
 }
 
 PttKeyer::~PttKeyer() = default;
+
+void PttKeyer::useRigs(std::shared_ptr<RigControl> rigs, PortClaimer claimer,
+                       std::function<void(const std::string&)> logLine) {
+  rigs_ = std::move(rigs);
+  claimer_ = std::move(claimer);
+  logLine_ = std::move(logLine);
+}
 
 PttSettings PttKeyer::settings() const {
   std::lock_guard lock(settingsMutex_);
@@ -57,6 +65,7 @@ bool PttKeyer::portOpen() const {
 void PttKeyer::keyTransmitter() {
   const PttSettings settings = this->settings();
   if (settings.UsePTTControl == 0) return;
+  if (settings.Hamlib != 0) return keyRig(settings);
 
   std::optional<std::string> message;
   bool keyed = false;
@@ -70,13 +79,41 @@ void PttKeyer::keyTransmitter() {
   if (keyed) waitTxDelay(settings.TXDelay);
 }
 
-void PttKeyer::unkeyTransmitter() {
-  std::optional<std::string> message;
+void PttKeyer::keyRig(const PttSettings& settings) {
+  const RigTarget target{settings.HamlibModel, settings.HamlibPort, settings.HamlibSpeed};
+  const RigModel model = rigs_ ? rigs_->model(target.model) : RigModel{};
+  const std::string name = model.number != 0 ? model.name : "model " + std::to_string(target.model);
+  auto rig = std::make_shared<RigKeying>(rigs_, target, name + " on " + target.port, model.serial, claimer_);
   {
     std::lock_guard lock(portMutex_);
+    if (keying_) (void)unkeyLocked();
+    keying_ = std::make_unique<Keying>(Keying{nullptr, rig, KeyingMethod::Hamlib, {}});
+  }
+  // Waited for without the lock, so that "Stop" can unkey meanwhile.
+  const RigKeyingResult result = rig->key(kRigKeyDeadline);
+  if (!result.keyed) {
+    std::lock_guard lock(portMutex_);
+    if (keying_ && keying_->rig == rig) keying_.reset();  // nothing to undo
+  }
+  report(result.message, true);
+  if (result.keyed) waitTxDelay(settings.TXDelay);
+}
+
+void PttKeyer::unkeyTransmitter() {
+  std::optional<std::string> message;
+  bool rig = false;
+  {
+    std::lock_guard lock(portMutex_);
+    rig = keying_ && keying_->rig;
     message = unkeyLocked();
   }
-  if (message) showVelmoraMessage(messages_, *message);
+  report(message, rig);
+}
+
+void PttKeyer::report(const std::optional<std::string>& message, bool logged) {
+  if (!message) return;
+  if (logged && logLine_) logLine_(*message);
+  showVelmoraMessage(messages_, *message);
 }
 
 std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings) {
@@ -88,7 +125,8 @@ std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings) {
   std::unique_ptr<SerialPort> port = path.empty() ? nullptr : opener_.open(path);
   if (!port || !port->configure(lineSettingsFor(settings))) return kPortOpenError;
 
-  auto keying = std::make_unique<Keying>(Keying{std::move(port), methodOf(settings), settings.RXCommand});
+  auto keying =
+      std::make_unique<Keying>(Keying{std::move(port), nullptr, methodOf(settings), settings.RXCommand});
   std::optional<std::string> message;
   switch (keying->method) {
     case KeyingMethod::Cat: {
@@ -106,6 +144,8 @@ std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings) {
     case KeyingMethod::Dtr:
       keying->port->setDtr(true);
       break;
+    case KeyingMethod::Hamlib:
+      break;  // keyed by keyRig
   }
   keying_ = std::move(keying);
   return message;
@@ -130,6 +170,9 @@ std::optional<std::string> PttKeyer::unkeyLocked() {
       break;
     case KeyingMethod::Dtr:
       keying->port->setDtr(false);
+      break;
+    case KeyingMethod::Hamlib:
+      message = keying->rig->unkey(kRigUnkeyDeadline);
       break;
   }
   return message;  // the port closes with keying, before the message is shown

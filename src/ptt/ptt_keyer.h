@@ -3,6 +3,7 @@
 // RTS or DTR line. Safe to call from the GUI thread and a worker at once.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,8 @@
 #include "core/clock.h"
 #include "core/message_box.h"
 #include "ptt/ptt_settings.h"
+#include "ptt/rig_control.h"
+#include "ptt/rig_keying.h"
 #include "ptt/serial_port.h"
 
 namespace velmora {
@@ -23,6 +26,11 @@ inline constexpr const char* kIllegalCatCommand = "Error with PTT control config
 
 // The longest TX delay waited, whatever the settings say.
 inline constexpr std::uint32_t kMaxTxDelayMs = 10000;
+
+// How long a keying through Hamlib may take before the transmission goes on unkeyed, and
+// how long an unkeying may hold up its caller ("Stop" on the window's thread).
+inline constexpr std::chrono::milliseconds kRigKeyDeadline{5000};
+inline constexpr std::chrono::milliseconds kRigUnkeyDeadline{1000};
 
 // Maps a port number (ComPort + 1) to a device path; "" when the number has none.
 using PortPathResolver = std::function<std::string(int portNumber)>;
@@ -36,11 +44,16 @@ class PttKeyer {
   PttKeyer(const PttKeyer&) = delete;
   PttKeyer& operator=(const PttKeyer&) = delete;
 
+  // The Hamlib method: rigs, a claim on a serial rig's device, and where its errors are
+  // logged besides the message box. Set before the first keying.
+  void useRigs(std::shared_ptr<RigControl> rigs, PortClaimer claimer = {},
+               std::function<void(const std::string&)> logLine = {});
+
   PttSettings settings() const;
   void setSettings(const PttSettings& settings);
 
-  // Opens and configures the port, sends the TX command or raises the line, waits the TX
-  // delay. Errors are shown and the caller goes on unkeyed.
+  // Opens and configures the port, sends the TX command or raises the line (or opens and
+  // keys the rig), waits the TX delay. Errors are shown and the caller goes on unkeyed.
   void keyTransmitter();
   // Undoes exactly what the last keying did and closes the port; nothing when closed.
   void unkeyTransmitter();
@@ -50,6 +63,8 @@ class PttKeyer {
   struct Keying;  // what the last keying did, to be undone
 
   std::optional<std::string> keyLocked(const PttSettings& settings);
+  void keyRig(const PttSettings& settings);
+  void report(const std::optional<std::string>& message, bool logged);
   std::optional<std::string> unkeyLocked();
   // Parses a copy of a stored command; writes the upper-cased form back to the settings
   // when the stored text has not been changed meanwhile.
@@ -62,6 +77,9 @@ class PttKeyer {
   Clock& clock_;
   const std::atomic<int>& stopFlag_;
   PortPathResolver resolvePath_;
+  std::shared_ptr<RigControl> rigs_;
+  PortClaimer claimer_;
+  std::function<void(const std::string&)> logLine_;
   mutable std::mutex settingsMutex_;
   PttSettings settings_;
   // Held for every port operation, never while a message is shown or the delay runs.

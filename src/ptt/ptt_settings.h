@@ -18,7 +18,13 @@ struct PttSettings {
   std::int32_t RTS = 1;            // line method: nonzero RTS, 0 DTR
   std::string TXCommand;           // hexadecimal text, at most 255 characters
   std::string RXCommand;
-  std::uint32_t TXDelay = 0;       // ms to wait after keying
+  std::uint32_t TXDelay = 0;  // ms to wait after keying
+  // The Hamlib method, chosen over CAT and RTS/DTR when nonzero; those keep their values,
+  // so that a version without Hamlib keys the way it did before.
+  std::int32_t Hamlib = 0;
+  std::int32_t HamlibModel = 2;               // Hamlib's model number; 2 is NET rigctl (rigctld)
+  std::string HamlibPort = "localhost:4532";  // serial device, or host:port of a network model
+  std::int32_t HamlibSpeed = 0;               // bit/s; 0 keeps the rig's default
 
   bool operator==(const PttSettings&) const = default;
 };

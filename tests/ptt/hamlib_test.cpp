@@ -1,0 +1,104 @@
+// The real Hamlib: its model list, the dummy rig in process, and rigctld with the dummy
+// rig behind it for the network path.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "ptt/hamlib_rig_control.h"
+#include "ptt/ptt_keyer.h"
+#include "ptt_test_helpers.h"
+#include "support/recording_serial_port.h"
+#include "support/rigctld_server.h"
+
+namespace velmora {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+TEST(HamlibRigControl, ListsEveryModelByMakerAndModelWithHowItIsReached) {
+  HamlibRigControl hamlib;
+  const std::vector<RigModel> models = hamlib.models();
+  const auto find = [&](const std::string& name) {
+    return std::find_if(models.begin(), models.end(), [&](const RigModel& m) { return m.name == name; });
+  };
+  ASSERT_NE(find("Icom IC-7300"), models.end());
+  EXPECT_TRUE(find("Icom IC-7300")->serial);
+  ASSERT_NE(find("Hamlib NET rigctl"), models.end());
+  EXPECT_EQ(find("Hamlib NET rigctl")->number, kDefaultRigModel);
+  EXPECT_TRUE(find("Hamlib NET rigctl")->network);
+  ASSERT_NE(find("FLRig FLRig"), models.end());
+  EXPECT_TRUE(find("FLRig FLRig")->network);
+  EXPECT_GT(models.size(), 200u);
+  EXPECT_EQ(hamlib.model(3073).name, "Icom IC-7300");
+  EXPECT_EQ(hamlib.model(999999).number, 0);
+}
+
+TEST(HamlibRigControl, KeysTheDummyRigInProcessAndGivesHamlibsTextForAMissingDevice) {
+  HamlibRigControl hamlib;
+  std::string error;
+  std::unique_ptr<Rig> dummy = hamlib.open({1, "", 0}, error);
+  ASSERT_NE(dummy, nullptr) << error;
+  EXPECT_EQ(dummy->setPtt(true), "");
+  EXPECT_EQ(dummy->setPtt(false), "");
+
+  EXPECT_EQ(hamlib.open({3073, "/dev/velmora-no-such-tty", 0}, error), nullptr);
+  EXPECT_EQ(error, "IO error");  // one line, without Hamlib's trace
+}
+
+class RigctldTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(rigctld.running()) << "rigctld (libhamlib-utils) could not be started";
+    PttSettings settings;
+    settings.UsePTTControl = 1;
+    settings.Hamlib = 1;
+    settings.HamlibModel = kDefaultRigModel;
+    settings.HamlibPort = rigctld.address();
+    keyer.setSettings(settings);
+    keyer.useRigs(std::make_shared<HamlibRigControl>());
+  }
+
+  testing::RigctldServer rigctld;
+  testing::RecordingSerialPortOpener serialPorts;
+  testing::FakeClock clock;
+  testing::ClockedMessageBox messages{clock};
+  std::atomic<int> stopFlag{0};
+  PttKeyer keyer{serialPorts, messages, clock, stopFlag};
+};
+
+TEST_F(RigctldTest, KeysAndUnkeysThroughRigctld) {
+  EXPECT_EQ(rigctld.ptt(), "0");
+  keyer.keyTransmitter();
+  EXPECT_EQ(rigctld.ptt(), "1");
+  keyer.unkeyTransmitter();
+  EXPECT_EQ(rigctld.ptt(), "0");
+  EXPECT_THAT(messages.texts(), IsEmpty());
+}
+
+TEST_F(RigctldTest, ADeadRigctldGivesTheMessageAtOnce) {
+  const std::string address = rigctld.address();
+  rigctld.kill();
+  const auto start = std::chrono::steady_clock::now();
+  keyer.keyTransmitter();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_THAT(messages.texts(), ElementsAre("Error opening the rig through Hamlib (Hamlib NET rigctl on " +
+                                            address + "): IO error"));
+  EXPECT_FALSE(keyer.portOpen());
+}
+
+TEST_F(RigctldTest, AStopWhileRigctldHangsReturnsWithinItsDeadline) {
+  keyer.keyTransmitter();
+  rigctld.freeze();
+  const auto start = std::chrono::steady_clock::now();
+  keyer.unkeyTransmitter();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kRigUnkeyDeadline + std::chrono::milliseconds(300));
+  ASSERT_EQ(messages.texts().size(), 1u);
+  EXPECT_THAT(messages.texts()[0], ::testing::StartsWith("Error unkeying the transmitter through Hamlib"));
+  rigctld.thaw();
+}
+
+}  // namespace
+}  // namespace velmora

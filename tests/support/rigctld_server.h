@@ -1,0 +1,38 @@
+#pragma once
+// rigctld with Hamlib's dummy rig (model 1, keyed by its CAT command), on a free port of
+// 127.0.0.1, started for one test and killed with it.
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace velmora::testing {
+
+class RigctldServer {
+ public:
+  // Starts rigctld and waits until it accepts connections; running() says whether it did.
+  RigctldServer();
+  ~RigctldServer();
+  RigctldServer(const RigctldServer&) = delete;
+  RigctldServer& operator=(const RigctldServer&) = delete;
+
+  bool running() const { return pid_ > 0; }
+  int port() const { return port_; }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  // The rig's PTT as rigctl reads it: "1", "0", or "" when it cannot be read.
+  std::string ptt() const;
+  // SIGSTOP: still accepting connections, never answering. SIGCONT resumes it.
+  void freeze();
+  void thaw();
+  // Ends it: nothing listens at the address any more.
+  void kill();
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// A TCP port of 127.0.0.1 that nothing listened on a moment ago.
+int freeTcpPort();
+
+}  // namespace velmora::testing
