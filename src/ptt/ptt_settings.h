@@ -18,7 +18,7 @@ struct PttSettings {
   std::int32_t RTS = 1;            // line method: nonzero RTS, 0 DTR
   std::string TXCommand;           // hexadecimal text, at most 255 characters
   std::string RXCommand;
-  std::uint32_t TXDelay = 0;  // ms to wait after keying
+  std::uint32_t TXDelay = 0;       // ms to wait after keying
   // The Hamlib method, chosen over CAT and RTS/DTR when nonzero; those keep their values,
   // so that a version without Hamlib keys the way it did before.
   std::int32_t Hamlib = 0;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "ptt/rig_control.h"
 #include "settings/ini_file.h"
 
 namespace velmora {
@@ -39,8 +40,8 @@ class SettingsReader {
   std::int32_t integer(const char* key, std::int32_t fallback) const {
     return ini_.readInt(kSettingsSection, key, fallback);
   }
-  std::string text(const char* key, std::size_t maxChars) const {
-    return ini_.readText(kSettingsSection, key, "", maxChars);
+  std::string text(const char* key, std::size_t maxChars, const char* fallback = "") const {
+    return ini_.readText(kSettingsSection, key, fallback, maxChars);
   }
   // Set only by exactly "1"; "2" or "yes" leave the box clear.
   bool flag(const char* key) const { return ini_.readText(kSettingsSection, key, "0", kMaxFieldText) == "1"; }
@@ -93,6 +94,11 @@ void loadPtt(const SettingsReader& reader, PttSettings& ptt) {
   ptt.TXCommand = reader.text("TXCommand", kMaxShortText);
   ptt.RXCommand = reader.text("RXCommand", kMaxShortText);
   ptt.TXDelay = static_cast<std::uint32_t>(reader.integer("TXDelay", 0));
+  // The Hamlib method's keys come after the 23 of old; a file without them keys as before.
+  ptt.Hamlib = reader.integer("Hamlib", 0);
+  ptt.HamlibModel = reader.integer("HamlibModel", kDefaultRigModel);
+  ptt.HamlibPort = reader.text("HamlibPort", kMaxShortText, kDefaultRigPort);
+  ptt.HamlibSpeed = reader.integer("HamlibSpeed", 0);
 }
 
 std::string selectedDevice(Controls& controls) {
@@ -168,6 +174,10 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
   write("TXCommand", ptt.TXCommand);
   write("RXCommand", ptt.RXCommand);
   write("TXDelay", std::to_string(static_cast<std::int32_t>(ptt.TXDelay)));
+  write("Hamlib", flagText(ptt.Hamlib != 0));
+  write("HamlibModel", std::to_string(ptt.HamlibModel));
+  write("HamlibPort", ptt.HamlibPort);
+  write("HamlibSpeed", std::to_string(ptt.HamlibSpeed));
   return ini.save(path);
 }
 

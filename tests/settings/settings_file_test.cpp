@@ -235,7 +235,8 @@ void fillEveryKey(Window& window) {
   c.setChecked(ControlId::PilotTone, true);
   c.setChecked(ControlId::Reverse, true);
   c.setText(ControlId::Interval, "120");
-  window.ptt = {1, 7, 4, 1, 1, 2, 1, 1, "FEFE94E01C0001FD", "FEFE94E01C0000FD", 3000000000u};
+  window.ptt = {1, 7, 4, 1, 1, 2, 1, 1, "FEFE94E01C0001FD", "FEFE94E01C0000FD", 3000000000u,
+                1, 3073, "/dev/serial/by-id/usb-Icom_IC-7300", 115200};
 }
 
 TEST_F(SettingsFile, EveryKeySurvivesASaveAndALoad) {
@@ -285,7 +286,11 @@ TEST_F(SettingsFile, AFileWrittenFromScratchListsTheKeysInTheirOrder) {
             "RTS=1\n"
             "TXCommand=FEFE94E01C0001FD\n"
             "RXCommand=FEFE94E01C0000FD\n"
-            "TXDelay=-1294967296\n");
+            "TXDelay=-1294967296\n"
+            "Hamlib=1\n"
+            "HamlibModel=3073\n"
+            "HamlibPort=/dev/serial/by-id/usb-Icom_IC-7300\n"
+            "HamlibSpeed=115200\n");
 }
 
 TEST_F(SettingsFile, FieldsAreSavedAsTheyStandEvenEmptyOrOutOfRange) {
