@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "core/clock.h"
 #include "core/shared_state.h"
 #include "core/worker_context.h"
+#include "ptt/rig_control.h"
 #include "ptt/serial_port.h"
 
 namespace velmora {
@@ -29,6 +31,10 @@ struct AppEnvironment {
   WorkerFunction tuneWorker;
   // The texts of the PTT dialog's "Com port" list, made when the dialog opens.
   std::function<std::vector<std::string>()> comPortEntries;
+  // Rigs for the Hamlib method (none: the dialog lists no models and keying reports it),
+  // and the serial devices its "Rig port" offers.
+  std::shared_ptr<RigControl> rigs;
+  std::function<std::vector<std::string>()> rigPorts;
   // How long closing the window waits for a running worker to end.
   std::chrono::milliseconds shutdownWaitLimit{5000};
 };

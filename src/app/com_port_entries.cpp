@@ -23,4 +23,14 @@ std::vector<std::string> comPortEntries(const std::function<bool(const std::stri
   return entries;
 }
 
+std::vector<std::string> presentPortDevices(const std::function<bool(const std::string&)>& isPresent,
+                                            std::string_view deviceDirectory) {
+  std::vector<std::string> devices;
+  for (int number = 1; number <= kPortCount; ++number) {
+    const std::string path = devicePathForPort(number, deviceDirectory);
+    if (!path.empty() && isPresent(path)) devices.push_back(path);
+  }
+  return devices;
+}
+
 }  // namespace velmora

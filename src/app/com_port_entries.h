@@ -18,4 +18,8 @@ std::string comPortEntryText(int portNumber, const std::string& devicePath, bool
 std::vector<std::string> comPortEntries(const std::function<bool(const std::string&)>& isPresent,
                                         std::string_view deviceDirectory = "/dev");
 
+// The devices of the port numbers 1..256 that exist, in the list's order.
+std::vector<std::string> presentPortDevices(const std::function<bool(const std::string&)>& isPresent,
+                                            std::string_view deviceDirectory = "/dev");
+
 }  // namespace velmora

@@ -9,6 +9,7 @@
 #include "app/termination_signals.h"
 #include "audio/pulse_audio_output.h"
 #include "core/clock.h"
+#include "ptt/hamlib_rig_control.h"
 #include "ptt/port_names.h"
 #include "ptt/posix_serial_port.h"
 #include "transmit/tune_worker.h"
@@ -46,6 +47,8 @@ int main(int argc, char* argv[]) {
       .transmitWorker = velmora::transmitWorker,
       .tuneWorker = velmora::tuneWorker,
       .comPortEntries = [] { return velmora::comPortEntries(velmora::devicePresent); },
+      .rigs = std::make_shared<velmora::HamlibRigControl>(),
+      .rigPorts = [] { return velmora::presentPortDevices(velmora::devicePresent); },
   };
   velmora::MainWindow window(std::move(environment));
   velmora::TerminationSignals terminationSignals;

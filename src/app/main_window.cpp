@@ -27,6 +27,7 @@ MainWindow::MainWindow(AppEnvironment environment)
       ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag),
       log_(env_.shared.startupDirectory) {
   setWindowTitle(kProgramName);
+  ptt_.useRigs(env_.rigs, {}, [this](const std::string& line) { log_.appendLine(line, false); });
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
   controls_.addRadioGroup(*widgets_.modeGroup);
   controls_.addRadioGroup(*widgets_.levelGroup);
@@ -152,7 +153,9 @@ void MainWindow::onStop() {
 
 void MainWindow::showPttDialog() {
   const std::vector<std::string> entries = env_.comPortEntries ? env_.comPortEntries() : std::vector<std::string>{};
-  PttDialog dialog(ptt_.settings(), entries, this);
+  const std::vector<RigModel> models = env_.rigs ? env_.rigs->models() : std::vector<RigModel>{};
+  const std::vector<std::string> rigPorts = env_.rigPorts ? env_.rigPorts() : std::vector<std::string>{};
+  PttDialog dialog(ptt_.settings(), entries, this, models, rigPorts);
   if (dialog.exec() == QDialog::Accepted) ptt_.setSettings(dialog.editedSettings());
 }
 

@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/controls.h"
 
@@ -20,6 +22,12 @@ namespace velmora {
 namespace {
 
 constexpr int kMaxCommandChars = 255;
+constexpr int kMaxRigPortChars = 255;
+// Hamlib's usual serial speeds; 0 is the rig's own default.
+constexpr int kRigSpeeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr const char* kRigDefaultSpeed = "Rig default";
+
+bool isAddress(const QString& port) { return !port.startsWith('/') && port.contains(':'); }
 
 QComboBox* makeList(const QString& name, QWidget* parent) {
   auto* list = new QComboBox(parent);
@@ -53,8 +61,13 @@ std::string commandText(const QLineEdit& edit) {
 
 }  // namespace
 
-PttDialog::PttDialog(const PttSettings& settings, const std::vector<std::string>& comPortEntries, QWidget* parent)
+PttDialog::PttDialog(const PttSettings& settings, const std::vector<std::string>& comPortEntries,
+                     QWidget* parent, const std::vector<RigModel>& rigModels,
+                     const std::vector<std::string>& rigPorts)
     : QDialog(parent),
+      original_(settings),
+      rigModels_(rigModels),
+      rigPorts_(rigPorts),
       usePtt_(new QCheckBox("Use PTT control", this)),
       comPort_(makeList("Com port", this)),
       txDelay_(makeEdit("TX delay", this)),
@@ -68,11 +81,15 @@ PttDialog::PttDialog(const PttSettings& settings, const std::vector<std::string>
       hardware_(new QRadioButton("Hardware", this)),
       rts_(new QRadioButton("RTS", this)),
       dtr_(new QRadioButton("DTR", this)),
+      hamlib_(new QRadioButton("Hamlib", this)),
+      rig_(makeList("Rig", this)),
+      rigPort_(makeList("Rig port", this)),
+      rigSpeed_(makeList("Rig speed", this)),
       ok_(new QPushButton("OK", this)),
       cancel_(new QPushButton("Cancel", this)) {
   setWindowTitle("PTT Control");
-  for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{usePtt_, cat_, hardware_, rts_, dtr_, ok_,
-                                                                        cancel_})
+  for (QAbstractButton* button :
+       std::initializer_list<QAbstractButton*>{usePtt_, cat_, hardware_, rts_, dtr_, hamlib_, ok_, cancel_})
     button->setAccessibleName(button->text());
   txDelay_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), txDelay_));
   txDelay_->setAlignment(Qt::AlignRight);
@@ -82,6 +99,7 @@ PttDialog::PttDialog(const PttSettings& settings, const std::vector<std::string>
   auto* methodGroup = new QButtonGroup(this);
   methodGroup->addButton(cat_);
   methodGroup->addButton(hardware_);
+  methodGroup->addButton(hamlib_);
   auto* lineGroup = new QButtonGroup(this);
   lineGroup->addButton(rts_);
   lineGroup->addButton(dtr_);
@@ -92,7 +110,9 @@ PttDialog::PttDialog(const PttSettings& settings, const std::vector<std::string>
 
   buildLayout();
   fillLists(comPortEntries);
+  fillRigLists(rigModels, rigPorts);
   showSettings(settings);
+  connect(rig_, &QComboBox::currentIndexChanged, this, &PttDialog::suggestRigPort);
   ok_->setFocus();
 }
 
@@ -142,8 +162,48 @@ void PttDialog::buildLayout() {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(topRow);
   layout->addLayout(methods);
+  layout->addWidget(buildHamlibBox());
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QWidget* PttDialog::buildHamlibBox() {
+  auto* box = new QGroupBox(this);
+  auto* grid = new QGridLayout(box);
+  grid->addWidget(hamlib_, 0, 0, 1, 4);
+  grid->addWidget(labelFor("Rig", rig_, this), 1, 0);
+  grid->addWidget(rig_, 1, 1, 1, 3);
+  grid->addWidget(labelFor("Rig port", rigPort_, this), 2, 0);
+  grid->addWidget(rigPort_, 2, 1);
+  grid->addWidget(labelFor("Rig speed", rigSpeed_, this), 2, 2);
+  grid->addWidget(rigSpeed_, 2, 3);
+  grid->setColumnStretch(1, 1);
+
+  // Hundreds of models: typing any part of a name, in any case, narrows the list.
+  rig_->setEditable(true);
+  rig_->setInsertPolicy(QComboBox::NoInsert);
+  rig_->setMaxVisibleItems(20);
+  rig_->completer()->setCompletionMode(QCompleter::PopupCompletion);
+  rig_->completer()->setFilterMode(Qt::MatchContains);
+  rig_->completer()->setCaseSensitivity(Qt::CaseInsensitive);
+  rigPort_->setEditable(true);
+  rigPort_->setInsertPolicy(QComboBox::NoInsert);
+  rigPort_->lineEdit()->setMaxLength(kMaxRigPortChars);
+  rigPort_->setMinimumContentsLength(16);
+  return box;
+}
+
+void PttDialog::fillRigLists(const std::vector<RigModel>& rigModels,
+                             const std::vector<std::string>& rigPorts) {
+  std::vector<RigModel> sorted = rigModels;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const RigModel& a, const RigModel& b) {
+    return QString::compare(QString::fromStdString(a.name), QString::fromStdString(b.name),
+                            Qt::CaseInsensitive) < 0;
+  });
+  for (const RigModel& model : sorted) rig_->addItem(QString::fromStdString(model.name), model.number);
+  for (const std::string& port : rigPorts) rigPort_->addItem(QString::fromStdString(port));
+  rigSpeed_->addItem(kRigDefaultSpeed, 0);
+  for (int speed : kRigSpeeds) rigSpeed_->addItem(QString::number(speed), speed);
 }
 
 void PttDialog::fillLists(const std::vector<std::string>& comPortEntries) {
@@ -164,14 +224,53 @@ void PttDialog::showSettings(const PttSettings& settings) {
   usePtt_->setChecked(settings.UsePTTControl != 0);
   txCommand_->setText(QString::fromStdString(settings.TXCommand));
   rxCommand_->setText(QString::fromStdString(settings.RXCommand));
-  (settings.CAT != 0 ? cat_ : hardware_)->setChecked(true);
+  if (settings.Hamlib != 0) {
+    hamlib_->setChecked(true);
+  } else {
+    (settings.CAT != 0 ? cat_ : hardware_)->setChecked(true);
+  }
   (settings.RTS != 0 ? rts_ : dtr_)->setChecked(true);
+  showRig(settings);
+}
+
+void PttDialog::showRig(const PttSettings& settings) {
+  const int model = rig_->findData(settings.HamlibModel);
+  rig_->setCurrentIndex(model);
+  if (model < 0) rig_->setEditText(QString::number(settings.HamlibModel));
+  rigPort_->setEditText(QString::fromStdString(settings.HamlibPort));
+  int speed = rigSpeed_->findData(settings.HamlibSpeed);
+  if (speed < 0) {  // a speed of the file's own, kept as it is
+    rigSpeed_->addItem(QString::number(settings.HamlibSpeed), settings.HamlibSpeed);
+    speed = rigSpeed_->count() - 1;
+  }
+  rigSpeed_->setCurrentIndex(speed);
+}
+
+int PttDialog::chosenRigModel() const {
+  const int index = rig_->findText(rig_->currentText(), Qt::MatchFixedString);
+  return index >= 0 ? rig_->itemData(index).toInt() : original_.HamlibModel;
+}
+
+void PttDialog::suggestRigPort() {
+  const int number = chosenRigModel();
+  const auto model = std::find_if(rigModels_.begin(), rigModels_.end(),
+                                  [number](const RigModel& m) { return m.number == number; });
+  if (model == rigModels_.end()) return;
+  const QString port = rigPort_->currentText();
+  const bool usualAddress = port == kDefaultRigPort || port == kDefaultFlrigPort;
+  if (model->network && (!isAddress(port) || usualAddress)) {
+    rigPort_->setEditText(QString::fromStdString(defaultRigAddress(number)));
+  } else if (model->serial && isAddress(port)) {
+    rigPort_->setEditText(QString::fromStdString(rigPorts_.empty() ? kDefaultRigDevice : rigPorts_.front()));
+  }
 }
 
 PttSettings PttDialog::editedSettings() const {
   PttSettings edited;
   edited.UsePTTControl = usePtt_->isChecked() ? 1 : 0;
-  edited.CAT = cat_->isChecked() ? 1 : 0;
+  edited.Hamlib = hamlib_->isChecked() ? 1 : 0;
+  // With Hamlib chosen, CAT keeps what it was: a version without Hamlib keys that way.
+  edited.CAT = edited.Hamlib != 0 ? original_.CAT : (cat_->isChecked() ? 1 : 0);
   edited.RTS = rts_->isChecked() ? 1 : 0;
   edited.ComPort = comPort_->currentIndex();
   edited.Baudrate = baudrate_->currentIndex();
@@ -183,6 +282,9 @@ PttSettings PttDialog::editedSettings() const {
   edited.TXDelay = readable ? delay : 0;
   edited.TXCommand = commandText(*txCommand_);
   edited.RXCommand = commandText(*rxCommand_);
+  edited.HamlibModel = chosenRigModel();
+  edited.HamlibPort = firstCodePoints(rigPort_->currentText().trimmed().toStdString(), kMaxRigPortChars);
+  edited.HamlibSpeed = rigSpeed_->currentData().toInt();
   return edited;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ptt/ptt_settings.h"
+#include "ptt/rig_control.h"
 
 class QCheckBox;
 class QComboBox;
@@ -20,17 +21,29 @@ class PttDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  // comPortEntries: the texts of the "Com port" list, position 0 first.
-  PttDialog(const PttSettings& settings, const std::vector<std::string>& comPortEntries, QWidget* parent);
+  // comPortEntries: the texts of the "Com port" list, position 0 first. rigModels: the
+  // "Rig" list; rigPorts: the serial devices offered as "Rig port".
+  PttDialog(const PttSettings& settings, const std::vector<std::string>& comPortEntries, QWidget* parent,
+            const std::vector<RigModel>& rigModels = {}, const std::vector<std::string>& rigPorts = {});
 
   // The settings as the controls show them now (what OK stores).
   PttSettings editedSettings() const;
 
  private:
   void buildLayout();
+  QWidget* buildHamlibBox();
   void fillLists(const std::vector<std::string>& comPortEntries);
+  void fillRigLists(const std::vector<RigModel>& rigModels, const std::vector<std::string>& rigPorts);
   void showSettings(const PttSettings& settings);
+  void showRig(const PttSettings& settings);
+  // The model the "Rig" field names, or the one the dialog opened with.
+  int chosenRigModel() const;
+  // A rig reached another way than the port shown gets its usual port.
+  void suggestRigPort();
 
+  PttSettings original_;
+  std::vector<RigModel> rigModels_;
+  std::vector<std::string> rigPorts_;
   QCheckBox* usePtt_;
   QComboBox* comPort_;
   QLineEdit* txDelay_;
@@ -44,6 +57,10 @@ class PttDialog final : public QDialog {
   QRadioButton* hardware_;
   QRadioButton* rts_;
   QRadioButton* dtr_;
+  QRadioButton* hamlib_;
+  QComboBox* rig_;
+  QComboBox* rigPort_;
+  QComboBox* rigSpeed_;
   QPushButton* ok_;
   QPushButton* cancel_;
 };

@@ -12,6 +12,16 @@ namespace velmora {
 // The NET rigctl model (rigctld), the default; its address is host:port.
 inline constexpr int kDefaultRigModel = 2;
 inline constexpr const char* kDefaultRigPort = "localhost:4532";
+// Hamlib's FLRig model, and flrig's own address.
+inline constexpr int kFlrigModel = 4;
+inline constexpr const char* kDefaultFlrigPort = "localhost:12345";
+// The first serial device of the Com port list.
+inline constexpr const char* kDefaultRigDevice = "/dev/ttyUSB0";
+
+// The usual address of a network model's server: flrig's or rigctld's.
+inline std::string defaultRigAddress(int model) {
+  return model == kFlrigModel ? kDefaultFlrigPort : kDefaultRigPort;
+}
 
 struct RigModel {
   int number = 0;

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -170,6 +171,64 @@ TEST(PttDialog, OpensWithFocusOnOkAndEnterInAFieldAccepts) {
   EXPECT_EQ(focusAtOpening, &control<QPushButton>(dialog, "OK"));
 }
 
+const std::vector<RigModel> kRigModels = {{3073, "Icom IC-7300", false, true},
+                                          {2, "Hamlib NET rigctl", true, false},
+                                          {4, "FLRig FLRig", true, false},
+                                          {1, "Hamlib Dummy", false, false}};
+
+PttSettings hamlibSettings() {
+  PttSettings settings = typicalSettings();
+  settings.CAT = 0;  // the method of old stays as it was, for a version without Hamlib
+  settings.Hamlib = 1;
+  settings.HamlibModel = 3073;
+  settings.HamlibPort = "/dev/serial/by-id/usb-Icom";
+  settings.HamlibSpeed = 19200;
+  return settings;
+}
+
+TEST(PttDialog, ShowsTheHamlibRigAndHandsItBackUnchanged) {
+  PttDialog dialog(hamlibSettings(), kPorts, nullptr, kRigModels, {"/dev/ttyUSB1"});
+  EXPECT_TRUE(control<QRadioButton>(dialog, "Hamlib").isChecked());
+  EXPECT_FALSE(control<QRadioButton>(dialog, "Hardware").isChecked());
+  EXPECT_EQ(control<QComboBox>(dialog, "Rig").currentText(), "Icom IC-7300");
+  EXPECT_EQ(control<QComboBox>(dialog, "Rig port").currentText(), "/dev/serial/by-id/usb-Icom");
+  EXPECT_EQ(control<QComboBox>(dialog, "Rig speed").currentText(), "19200");
+  EXPECT_EQ(dialog.editedSettings(), hamlibSettings());
+
+  PttSettings unusual = hamlibSettings();  // a model and a speed that no list holds
+  unusual.HamlibModel = 99999;
+  unusual.HamlibSpeed = 300;
+  EXPECT_EQ(PttDialog(unusual, kPorts, nullptr, kRigModels).editedSettings(), unusual);
+}
+
+TEST(PttDialog, TheRigIsFoundByTypingAnyPartOfItsNameAndGetsItsUsualPort) {
+  PttSettings settings = typicalSettings();  // CAT, with the Hamlib defaults
+  PttDialog dialog(settings, kPorts, nullptr, kRigModels, {"/dev/ttyUSB1"});
+  auto& rig = control<QComboBox>(dialog, "Rig");
+  EXPECT_EQ(rig.currentText(), "Hamlib NET rigctl");
+  EXPECT_EQ(control<QComboBox>(dialog, "Rig speed").currentText(), "Rig default");
+
+  rig.lineEdit()->selectAll();
+  QTest::keyClicks(rig.lineEdit(), "flr");
+  QCompleter* completer = rig.completer();
+  ASSERT_EQ(completer->completionCount(), 1);
+  EXPECT_EQ(completer->currentCompletion(), "FLRig FLRig");
+  rig.setCurrentIndex(rig.findText("FLRig FLRig"));
+  EXPECT_EQ(control<QComboBox>(dialog, "Rig port").currentText(), "localhost:12345");
+  rig.setCurrentIndex(rig.findText("Icom IC-7300"));
+  EXPECT_EQ(control<QComboBox>(dialog, "Rig port").currentText(), "/dev/ttyUSB1");
+
+  testing::clickIndicator(control<QRadioButton>(dialog, "Hamlib"));
+  const PttSettings edited = dialog.editedSettings();
+  EXPECT_EQ(edited.Hamlib, 1);
+  EXPECT_EQ(edited.CAT, 1);
+  EXPECT_EQ(edited.HamlibModel, 3073);
+  EXPECT_EQ(edited.HamlibPort, "/dev/ttyUSB1");
+  testing::clickIndicator(control<QRadioButton>(dialog, "Hardware"));
+  EXPECT_EQ(dialog.editedSettings().Hamlib, 0);
+  EXPECT_EQ(dialog.editedSettings().CAT, 0);
+}
+
 class PttDialogFromMenu : public ::testing::Test {
  protected:
   PttDialogFromMenu() {
@@ -217,6 +276,31 @@ TEST_F(PttDialogFromMenu, CancelChangesNothing) {
   });
   EXPECT_EQ(rig.window().ptt().settings(), before);
   EXPECT_EQ(before.ComPort, 300);
+}
+
+TEST(PttDialogFromMenuWithHamlib, TheFourKeysSurviveTheDialogAndTheSave) {
+  testing::WindowRig hamlib;
+  hamlib.writeFont();
+  hamlib.writeSettings(
+      "[Velmora]\nUsePTTControl=1\nHamlib=1\nHamlibModel=1\nHamlibPort=/dev/ttyACM0\nHamlibSpeed=4800\n");
+  hamlib.start();
+  bool acted = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<PttDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || acted) return;
+    acted = true;
+    EXPECT_EQ(control<QComboBox>(*dialog, "Rig").currentText(), "Fake Rig");
+    QTest::mouseClick(&control<QPushButton>(*dialog, "OK"), Qt::LeftButton);
+  });
+  poll.start(10);
+  hamlib.window().widgets().pttControl->trigger();
+  ASSERT_TRUE(acted);
+  hamlib.window().close();
+  const std::string saved = hamlib.readFile("Velmora.ini");
+  for (const char* line :
+       {"\nHamlib=1\n", "\nHamlibModel=1\n", "\nHamlibPort=/dev/ttyACM0\n", "\nHamlibSpeed=4800\n"})
+    EXPECT_NE(saved.find(line), std::string::npos) << line << " in " << saved;
 }
 
 // ---- About ------------------------------------------------------------------------------

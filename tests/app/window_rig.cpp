@@ -83,6 +83,8 @@ MainWindow& WindowRig::build() {
       .transmitWorker = transmitWorker,
       .tuneWorker = tuneWorker,
       .comPortEntries = [entries = comPortEntries] { return entries; },
+      .rigs = rigs,
+      .rigPorts = [] { return std::vector<std::string>{"/dev/ttyUSB1"}; },
       .shutdownWaitLimit = std::chrono::milliseconds(3000),
   };
   window_ = std::make_unique<MainWindow>(std::move(environment));

@@ -14,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "support/fake_clock.h"
+#include "support/fake_rig_control.h"
 #include "support/memory_audio.h"
 #include "support/recording_serial_port.h"
 
@@ -66,6 +67,7 @@ class WindowRig {
   WorkerFunction tuneWorker;
   std::vector<std::string> fontFolders;
   std::vector<std::string> comPortEntries{"1 (/dev/ttyUSB0)", "2 (/dev/ttyUSB1)", "3 (/dev/ttyUSB2)"};
+  std::shared_ptr<FakeRigControl> rigs = std::make_shared<FakeRigControl>();
 
  private:
   std::filesystem::path folder_;
