@@ -24,7 +24,8 @@ MainWindow::MainWindow(AppEnvironment environment)
       controls_(*this),
       messages_(*this, this),
       unownedMessages_(*this, nullptr),
-      ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag),
+      ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag, {},
+           [this](const std::string& line) { log_.appendLine(line, false); }),
       log_(env_.shared.startupDirectory) {
   setWindowTitle(kProgramName);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);

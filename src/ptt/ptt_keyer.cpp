@@ -30,8 +30,13 @@ struct PttKeyer::Keying {
 };
 
 PttKeyer::PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock,
-                   const std::atomic<int>& stopFlag, PortPathResolver resolvePath)
-    : opener_(opener), messages_(messages), clock_(clock), stopFlag_(stopFlag), resolvePath_(std::move(resolvePath)) {
+                   const std::atomic<int>& stopFlag, PortPathResolver resolvePath, LogLineWriter writeLog)
+    : opener_(opener),
+      messages_(messages),
+      clock_(clock),
+      stopFlag_(stopFlag),
+      resolvePath_(std::move(resolvePath)),
+      writeLog_(std::move(writeLog)) {
   if (!resolvePath_) {
     resolvePath_ = [](int portNumber) { return devicePathForPort(portNumber); };
   }
@@ -59,14 +64,16 @@ void PttKeyer::keyTransmitter() {
   if (settings.UsePTTControl == 0) return;
 
   std::optional<std::string> message;
+  std::string logLine;
   bool keyed = false;
   {
     std::lock_guard lock(portMutex_);
-    message = keyLocked(settings);
+    message = keyLocked(settings, logLine);
     keyed = keying_ != nullptr;
   }
   // Shown without the lock, so that "Stop" can unkey while the box is up.
   if (message) showVelmoraMessage(messages_, *message);
+  if (!logLine.empty() && writeLog_) writeLog_(logLine);
   if (keyed) waitTxDelay(settings.TXDelay);
 }
 
@@ -79,13 +86,15 @@ void PttKeyer::unkeyTransmitter() {
   if (message) showVelmoraMessage(messages_, *message);
 }
 
-std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings) {
+std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings, std::string& logLine) {
   // A keying that was never undone would hold the port, and an exclusive open would
   // then fail with the transmitter left keyed: undo it first.
   if (keying_) (void)unkeyLocked();
 
   const std::string path = resolvePath_(portNumberForIndex(settings.ComPort));
-  std::unique_ptr<SerialPort> port = path.empty() ? nullptr : opener_.open(path);
+  SerialPortOpening opening = path.empty() ? SerialPortOpening{} : opener_.openExplained(path);
+  std::unique_ptr<SerialPort> port = std::move(opening.port);
+  if (!port && !opening.failureReason.empty()) logLine = "PTT port " + path + ": " + opening.failureReason;
   if (!port || !port->configure(lineSettingsFor(settings))) return kPortOpenError;
 
   auto keying = std::make_unique<Keying>(Keying{std::move(port), methodOf(settings), settings.RXCommand});

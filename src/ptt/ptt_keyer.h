@@ -27,11 +27,14 @@ inline constexpr std::uint32_t kMaxTxDelayMs = 10000;
 // Maps a port number (ComPort + 1) to a device path; "" when the number has none.
 using PortPathResolver = std::function<std::string(int portNumber)>;
 
+// Appends one line (without a date) to the event log.
+using LogLineWriter = std::function<void(const std::string& message)>;
 class PttKeyer {
  public:
-  // Without a resolver, port numbers map to devices through devicePathForPort.
+  // Without a resolver, port numbers map to devices through devicePathForPort. Why a
+  // port could not be opened goes to writeLog, when the user can do something about it.
   PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock, const std::atomic<int>& stopFlag,
-           PortPathResolver resolvePath = {});
+           PortPathResolver resolvePath = {}, LogLineWriter writeLog = {});
   ~PttKeyer();
   PttKeyer(const PttKeyer&) = delete;
   PttKeyer& operator=(const PttKeyer&) = delete;
@@ -49,7 +52,7 @@ class PttKeyer {
  private:
   struct Keying;  // what the last keying did, to be undone
 
-  std::optional<std::string> keyLocked(const PttSettings& settings);
+  std::optional<std::string> keyLocked(const PttSettings& settings, std::string& logLine);
   std::optional<std::string> unkeyLocked();
   // Parses a copy of a stored command; writes the upper-cased form back to the settings
   // when the stored text has not been changed meanwhile.
@@ -63,6 +66,7 @@ class PttKeyer {
   const std::atomic<int>& stopFlag_;
   PortPathResolver resolvePath_;
   mutable std::mutex settingsMutex_;
+  LogLineWriter writeLog_;
   PttSettings settings_;
   // Held for every port operation, never while a message is shown or the delay runs.
   mutable std::mutex portMutex_;
