@@ -24,10 +24,11 @@ MainWindow::MainWindow(AppEnvironment environment)
       controls_(*this),
       messages_(*this, this),
       unownedMessages_(*this, nullptr),
-      ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag),
+      ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag, {},
+           [this](const std::string& line) { log_.appendLine(line, false); }),
       log_(env_.shared.startupDirectory) {
   setWindowTitle(kProgramName);
-  ptt_.useRigs(env_.rigs, {}, [this](const std::string& line) { log_.appendLine(line, false); });
+  ptt_.useRigs(env_.rigs);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
   controls_.addRadioGroup(*widgets_.modeGroup);
   controls_.addRadioGroup(*widgets_.levelGroup);

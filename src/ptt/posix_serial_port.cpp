@@ -33,12 +33,13 @@ bool sameLine(const termios& wanted, const termios& applied) {
 
 class PosixSerialPort final : public SerialPort {
  public:
-  PosixSerialPort(int fd, std::chrono::milliseconds writeTimeout) : fd_(fd), writeTimeout_(writeTimeout) {}
+  PosixSerialPort(PortClaim claim, std::chrono::milliseconds writeTimeout)
+      : claim_(std::move(claim)), fd_(claim_.fd()), writeTimeout_(writeTimeout) {}
 
   ~PosixSerialPort() override {
     // The exclusive mark would outlive us while anyone else holds the device open.
     ::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);  // HUPCL drops DTR and RTS here
+    claim_.release();  // closes: HUPCL drops DTR and RTS here, then our lock goes
   }
 
   PosixSerialPort(const PosixSerialPort&) = delete;
@@ -103,6 +104,7 @@ class PosixSerialPort final : public SerialPort {
     }
   }
 
+  PortClaim claim_;
   int fd_;
   std::chrono::milliseconds writeTimeout_;
 };
@@ -144,18 +146,25 @@ void applyLineSettings(termios& attributes, const SerialLineSettings& settings) 
   }
 }
 
-PosixSerialPortOpener::PosixSerialPortOpener(std::chrono::milliseconds writeTimeout)
-    : writeTimeout_(writeTimeout) {}
+PosixSerialPortOpener::PosixSerialPortOpener(std::chrono::milliseconds writeTimeout,
+                                             PortClaimOptions claimOptions)
+    : writeTimeout_(writeTimeout), claimOptions_(std::move(claimOptions)) {}
 
 std::unique_ptr<SerialPort> PosixSerialPortOpener::open(const std::string& devicePath) {
-  // Non-blocking, so that the open cannot wait for a carrier before CLOCAL is set.
-  const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  if (!::isatty(fd) || ::ioctl(fd, TIOCEXCL) != 0) {
-    ::close(fd);
-    return nullptr;
+  return openExplained(devicePath).port;
+}
+
+SerialPortOpening PosixSerialPortOpener::openExplained(const std::string& devicePath) {
+  // The claim's descriptor is non-blocking, so that the open cannot wait for a carrier
+  // before CLOCAL is set.
+  PortClaim claim = PortClaim::claim(devicePath, claimOptions_);
+  if (!claim) {
+    const bool userCanFix = claim.failure() != PortClaimFailure::Other;
+    return {nullptr, userCanFix ? claim.reason() : std::string()};
   }
-  return std::make_unique<PosixSerialPort>(fd, writeTimeout_);
+  // Later openers are refused too, by the terminal itself.
+  if (::ioctl(claim.fd(), TIOCEXCL) != 0) return {};
+  return {std::make_unique<PosixSerialPort>(std::move(claim), writeTimeout_), {}};
 }
 
 }  // namespace velmora

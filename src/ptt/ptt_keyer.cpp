@@ -4,6 +4,7 @@
 
 #include "ptt/hex_command.h"
 #include "ptt/line_settings.h"
+#include "ptt/port_claim.h"
 #include "ptt/port_names.h"
 
 namespace velmora {
@@ -31,8 +32,13 @@ struct PttKeyer::Keying {
 };
 
 PttKeyer::PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock,
-                   const std::atomic<int>& stopFlag, PortPathResolver resolvePath)
-    : opener_(opener), messages_(messages), clock_(clock), stopFlag_(stopFlag), resolvePath_(std::move(resolvePath)) {
+                   const std::atomic<int>& stopFlag, PortPathResolver resolvePath, LogLineWriter writeLog)
+    : opener_(opener),
+      messages_(messages),
+      clock_(clock),
+      stopFlag_(stopFlag),
+      resolvePath_(std::move(resolvePath)),
+      writeLog_(std::move(writeLog)) {
   if (!resolvePath_) {
     resolvePath_ = [](int portNumber) { return devicePathForPort(portNumber); };
   }
@@ -40,11 +46,19 @@ PttKeyer::PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock,
 
 PttKeyer::~PttKeyer() = default;
 
-void PttKeyer::useRigs(std::shared_ptr<RigControl> rigs, PortClaimer claimer,
-                       std::function<void(const std::string&)> logLine) {
+void PttKeyer::useRigs(std::shared_ptr<RigControl> rigs, PortClaimer claimer) {
   rigs_ = std::move(rigs);
   claimer_ = std::move(claimer);
-  logLine_ = std::move(logLine);
+  if (!claimer_) {
+    claimer_ = [](const std::string& path, std::string& reason) -> std::shared_ptr<const void> {
+      auto claim = std::make_shared<PortClaim>(PortClaim::claim(path));
+      if (!*claim) {
+        reason = claim->reason();
+        return nullptr;
+      }
+      return claim;
+    };
+  }
 }
 
 PttSettings PttKeyer::settings() const {
@@ -68,14 +82,16 @@ void PttKeyer::keyTransmitter() {
   if (settings.Hamlib != 0) return keyRig(settings);
 
   std::optional<std::string> message;
+  std::string logLine;
   bool keyed = false;
   {
     std::lock_guard lock(portMutex_);
-    message = keyLocked(settings);
+    message = keyLocked(settings, logLine);
     keyed = keying_ != nullptr;
   }
   // Shown without the lock, so that "Stop" can unkey while the box is up.
   if (message) showVelmoraMessage(messages_, *message);
+  if (!logLine.empty() && writeLog_) writeLog_(logLine);
   if (keyed) waitTxDelay(settings.TXDelay);
 }
 
@@ -95,7 +111,8 @@ void PttKeyer::keyRig(const PttSettings& settings) {
     std::lock_guard lock(portMutex_);
     if (keying_ && keying_->rig == rig) keying_.reset();  // nothing to undo
   }
-  report(result.message, true);
+  if (result.message) showVelmoraMessage(messages_, *result.message);
+  if (!result.logLine.empty() && writeLog_) writeLog_(result.logLine);
   if (result.keyed) waitTxDelay(settings.TXDelay);
 }
 
@@ -107,22 +124,20 @@ void PttKeyer::unkeyTransmitter() {
     rig = keying_ && keying_->rig;
     message = unkeyLocked();
   }
-  report(message, rig);
-}
-
-void PttKeyer::report(const std::optional<std::string>& message, bool logged) {
   if (!message) return;
-  if (logged && logLine_) logLine_(*message);
   showVelmoraMessage(messages_, *message);
+  if (rig && writeLog_) writeLog_(*message);  // Hamlib's errors go to the log too
 }
 
-std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings) {
+std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings, std::string& logLine) {
   // A keying that was never undone would hold the port, and an exclusive open would
   // then fail with the transmitter left keyed: undo it first.
   if (keying_) (void)unkeyLocked();
 
   const std::string path = resolvePath_(portNumberForIndex(settings.ComPort));
-  std::unique_ptr<SerialPort> port = path.empty() ? nullptr : opener_.open(path);
+  SerialPortOpening opening = path.empty() ? SerialPortOpening{} : opener_.openExplained(path);
+  std::unique_ptr<SerialPort> port = std::move(opening.port);
+  if (!port && !opening.failureReason.empty()) logLine = "PTT port " + path + ": " + opening.failureReason;
   if (!port || !port->configure(lineSettingsFor(settings))) return kPortOpenError;
 
   auto keying =

@@ -35,19 +35,22 @@ inline constexpr std::chrono::milliseconds kRigUnkeyDeadline{1000};
 // Maps a port number (ComPort + 1) to a device path; "" when the number has none.
 using PortPathResolver = std::function<std::string(int portNumber)>;
 
+// Appends one line (without a date) to the event log.
+using LogLineWriter = std::function<void(const std::string& message)>;
 class PttKeyer {
  public:
-  // Without a resolver, port numbers map to devices through devicePathForPort.
+  // Without a resolver, port numbers map to devices through devicePathForPort. Why a
+  // port could not be opened goes to writeLog, when the user can do something about it.
   PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock, const std::atomic<int>& stopFlag,
-           PortPathResolver resolvePath = {});
+           PortPathResolver resolvePath = {}, LogLineWriter writeLog = {});
   ~PttKeyer();
   PttKeyer(const PttKeyer&) = delete;
   PttKeyer& operator=(const PttKeyer&) = delete;
 
-  // The Hamlib method: rigs, a claim on a serial rig's device, and where its errors are
-  // logged besides the message box. Set before the first keying.
-  void useRigs(std::shared_ptr<RigControl> rigs, PortClaimer claimer = {},
-               std::function<void(const std::string&)> logLine = {});
+  // The Hamlib method's rigs, and how a serial rig's device is claimed (by default a
+  // PortClaim, as for our own ports). Set before the first keying. Its errors are shown
+  // and logged.
+  void useRigs(std::shared_ptr<RigControl> rigs, PortClaimer claimer = {});
 
   PttSettings settings() const;
   void setSettings(const PttSettings& settings);
@@ -62,9 +65,8 @@ class PttKeyer {
  private:
   struct Keying;  // what the last keying did, to be undone
 
-  std::optional<std::string> keyLocked(const PttSettings& settings);
+  std::optional<std::string> keyLocked(const PttSettings& settings, std::string& logLine);
   void keyRig(const PttSettings& settings);
-  void report(const std::optional<std::string>& message, bool logged);
   std::optional<std::string> unkeyLocked();
   // Parses a copy of a stored command; writes the upper-cased form back to the settings
   // when the stored text has not been changed meanwhile.
@@ -79,8 +81,8 @@ class PttKeyer {
   PortPathResolver resolvePath_;
   std::shared_ptr<RigControl> rigs_;
   PortClaimer claimer_;
-  std::function<void(const std::string&)> logLine_;
   mutable std::mutex settingsMutex_;
+  LogLineWriter writeLog_;
   PttSettings settings_;
   // Held for every port operation, never while a message is shown or the delay runs.
   mutable std::mutex portMutex_;

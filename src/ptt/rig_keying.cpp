@@ -43,6 +43,7 @@ struct RigKeying::State {
   bool unkeyAsked = false;
   bool keyed = false;
   std::optional<std::string> keyMessage;
+  std::string keyLogLine;
   std::optional<std::string> unkeyMessage;
 };
 
@@ -78,9 +79,10 @@ RigKeyingResult RigKeying::key(std::chrono::milliseconds deadline) {
   if (!settled) {
     state_->unkeyAsked = true;  // whatever the thread still does is undone
     state_->changed.notify_all();
-    return {false, hamlibKeyingError(state_->description, kTimedOut)};
+    const std::string message = hamlibKeyingError(state_->description, kTimedOut);
+    return {false, message, message};
   }
-  return {state_->keyed && state_->phase == Phase::Keyed, state_->keyMessage};
+  return {state_->keyed && state_->phase == Phase::Keyed, state_->keyMessage, state_->keyLogLine};
 }
 
 std::optional<std::string> RigKeying::unkey(std::chrono::milliseconds deadline) {
@@ -96,8 +98,9 @@ std::optional<std::string> RigKeying::unkey(std::chrono::milliseconds deadline) 
 }
 
 void RigKeying::run(std::shared_ptr<State> state) {
-  const auto finishKeying = [&](std::optional<std::string> message) {
+  const auto finishKeying = [&](std::optional<std::string> message, std::string logLine = {}) {
     std::lock_guard lock(state->mutex);
+    state->keyLogLine = logLine.empty() && message ? *message : std::move(logLine);
     state->keyMessage = std::move(message);
     state->phase = Phase::Done;
     state->changed.notify_all();
@@ -105,8 +108,11 @@ void RigKeying::run(std::shared_ptr<State> state) {
 
   std::shared_ptr<const void> claim;
   if (state->serial && state->claimer) {
-    claim = state->claimer(state->target.port);
-    if (!claim) return finishKeying(std::string(kPortOpenError));
+    std::string reason;
+    claim = state->claimer(state->target.port, reason);
+    if (!claim) {
+      return finishKeying(std::string(kPortOpenError), "PTT port " + state->target.port + ": " + reason);
+    }
   }
   std::string error;
   std::unique_ptr<Rig> rig;

@@ -15,9 +15,10 @@
 
 namespace velmora {
 
-// Claims a serial device for as long as the result is held; nullptr when another program
-// holds it.
-using PortClaimer = std::function<std::shared_ptr<const void>(const std::string& devicePath)>;
+// Claims a serial device for as long as the result is held; nullptr, and the reason for
+// the log, when another program holds it or it cannot be opened.
+using PortClaimer =
+    std::function<std::shared_ptr<const void>(const std::string& devicePath, std::string& reason)>;
 
 // The messages of a failed opening, keying or unkeying; description as below, error in
 // Hamlib's words.
@@ -28,6 +29,7 @@ std::string hamlibUnkeyingError(const std::string& description, const std::strin
 struct RigKeyingResult {
   bool keyed = false;
   std::optional<std::string> message;  // what failed, for the user
+  std::string logLine;                 // for the log: the message, or why a port was refused
 };
 
 class RigKeying {

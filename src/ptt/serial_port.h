@@ -29,11 +29,19 @@ class SerialPort {
   virtual bool setDtr(bool active) = 0;
 };
 
+struct SerialPortOpening {
+  std::unique_ptr<SerialPort> port;  // nullptr when the device could not be opened
+  // Why not, when the user can do something about it ("no such device"); "" otherwise.
+  std::string failureReason;
+};
+
 class SerialPortOpener {
  public:
   virtual ~SerialPortOpener() = default;
   // Opens the device exclusively; nullptr when it cannot be opened.
   virtual std::unique_ptr<SerialPort> open(const std::string& devicePath) = 0;
+  // The same, with the reason for a failure where there is one to tell.
+  virtual SerialPortOpening openExplained(const std::string& devicePath) { return {open(devicePath), {}}; }
 };
 
 }  // namespace velmora

@@ -1,7 +1,12 @@
 // The real Hamlib: its model list, the dummy rig in process, and rigctld with the dummy
 // rig behind it for the network path.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -98,6 +103,45 @@ TEST_F(RigctldTest, AStopWhileRigctldHangsReturnsWithinItsDeadline) {
   ASSERT_EQ(messages.texts().size(), 1u);
   EXPECT_THAT(messages.texts()[0], ::testing::StartsWith("Error unkeying the transmitter through Hamlib"));
   rigctld.thaw();
+}
+
+// A serial rig's device that another program has open is refused before Hamlib opens it.
+TEST(HamlibSerialRig, OnAPortHeldByAnotherProgramIsRefusedAndTheLogSaysWhy) {
+  int master = -1, slave = -1;
+  char name[128];
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    pause();  // keeps the inherited slave open
+    _exit(0);
+  }
+  close(slave);
+
+  testing::RecordingSerialPortOpener serialPorts;
+  testing::FakeClock clock;
+  testing::ClockedMessageBox messages{clock};
+  std::atomic<int> stopFlag{0};
+  std::vector<std::string> logged;
+  PttKeyer keyer{serialPorts, messages, clock,
+                 stopFlag,    {},       [&](const std::string& line) { logged.push_back(line); }};
+  keyer.useRigs(std::make_shared<HamlibRigControl>());
+  PttSettings settings;
+  settings.UsePTTControl = 1;
+  settings.Hamlib = 1;
+  settings.HamlibModel = 3073;  // Icom IC-7300, a serial rig
+  settings.HamlibPort = name;
+  keyer.setSettings(settings);
+  keyer.keyTransmitter();
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+
+  EXPECT_THAT(messages.texts(), ElementsAre(kPortOpenError));
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_THAT(logged[0], ::testing::StartsWith(std::string("PTT port ") + name + ": "));
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  char byte;
+  EXPECT_LE(read(master, &byte, 1), 0) << "nothing may reach the rig";
+  close(master);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <vector>
 
+#include "ptt/pseudo_terminal.h"
 #include "ptt/ptt_keyer.h"
 #include "support/fake_clock.h"
 #include "support/recording_message_box.h"
@@ -20,64 +21,6 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A pseudo-terminal of the test's own; the keyer opens its slave side by path.
-class PseudoTerminal {
- public:
-  PseudoTerminal() {
-    char name[128] = {};
-    if (::openpty(&master_, &slave_, name, nullptr, nullptr) == 0) slavePath_ = name;
-  }
-  ~PseudoTerminal() {
-    closeMaster();
-    if (slave_ >= 0) ::close(slave_);
-  }
-  PseudoTerminal(const PseudoTerminal&) = delete;
-  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-  bool ok() const { return !slavePath_.empty(); }
-  const std::string& slavePath() const { return slavePath_; }
-  void closeMaster() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-  }
-
-  // Whatever arrives on the master side within the time allowed.
-  std::vector<std::uint8_t> readAvailable(std::chrono::milliseconds wait = 300ms) {
-    std::vector<std::uint8_t> bytes;
-    pollfd request{master_, POLLIN, 0};
-    while (::poll(&request, 1, static_cast<int>(wait.count())) > 0) {
-      std::uint8_t buffer[256];
-      const ssize_t count = ::read(master_, buffer, sizeof buffer);
-      if (count <= 0) break;
-      bytes.insert(bytes.end(), buffer, buffer + count);
-      wait = 50ms;  // the rest of a block follows at once
-    }
-    return bytes;
-  }
-
-  termios slaveAttributes() const {
-    termios attributes{};
-    ::tcgetattr(slave_, &attributes);
-    return attributes;
-  }
-  void setSlaveSpeed(speed_t speed) {
-    termios attributes = slaveAttributes();
-    ::cfsetispeed(&attributes, speed);
-    ::cfsetospeed(&attributes, speed);
-    ::tcsetattr(slave_, TCSANOW, &attributes);
-  }
-  bool slaveExclusive() const {
-    int exclusive = 0;
-    ::ioctl(slave_, TIOCGEXCL, &exclusive);
-    return exclusive != 0;
-  }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string slavePath_;
-};
 
 class KeyingOverPty : public ::testing::Test {
  protected:
@@ -94,7 +37,7 @@ class KeyingOverPty : public ::testing::Test {
     return s;
   }
 
-  PseudoTerminal pty;
+  testing::PseudoTerminal pty;
   PosixSerialPortOpener opener;
   testing::RecordingMessageBox messages;
   testing::FakeClock clock;
@@ -222,7 +165,7 @@ TEST(PosixSerialPortOpener, RefusesMissingPathsAndFilesThatAreNoTerminals) {
 }
 
 TEST(PosixSerialPort, AWriteThatNobodyReadsGivesUpInTime) {
-  PseudoTerminal pty;
+  testing::PseudoTerminal pty;
   ASSERT_TRUE(pty.ok());
   PosixSerialPortOpener opener(200ms);
   auto port = opener.open(pty.slavePath());

@@ -29,13 +29,11 @@ PttSettings hamlibSettings(int model, const std::string& port, std::uint32_t txD
 class RigKeyerTest : public ::testing::Test {
  protected:
   RigKeyerTest() {
-    keyer.useRigs(
-        rigs,
-        [this](const std::string& path) -> std::shared_ptr<const void> {
-          claims.push_back(path);
-          return portHeld ? nullptr : std::make_shared<int>(0);
-        },
-        [this](const std::string& line) { logged.push_back(line); });
+    keyer.useRigs(rigs, [this](const std::string& path, std::string& reason) -> std::shared_ptr<const void> {
+      claims.push_back(path);
+      reason = "held by rigctld, pid 77";
+      return portHeld ? nullptr : std::make_shared<int>(0);
+    });
   }
 
   std::shared_ptr<testing::FakeRigControl> rigs = std::make_shared<testing::FakeRigControl>();
@@ -43,8 +41,10 @@ class RigKeyerTest : public ::testing::Test {
   testing::FakeClock clock;
   testing::ClockedMessageBox messages{clock};
   std::atomic<int> stopFlag{0};
-  PttKeyer keyer{serialPorts, messages, clock, stopFlag};
   std::vector<std::string> claims, logged;
+  PttKeyer keyer{serialPorts, messages, clock, stopFlag, {}, [this](const std::string& line) {
+                   logged.push_back(line);
+                 }};
   bool portHeld = false;
 };
 
@@ -136,14 +136,19 @@ INSTANTIATE_TEST_SUITE_P(
             50}),
     [](const ::testing::TestParamInfo<RigFailure>& row) { return std::string(row.param.name); });
 
-TEST_F(RigKeyerTest, ErrorsGoToTheLogToo) {
+TEST_F(RigKeyerTest, ErrorsGoToTheLogTooAndAHeldPortTellsWhy) {
   rigs->failOpen("IO error");
   keyer.setSettings(hamlibSettings(2, "localhost:1"));
   keyer.keyTransmitter();
   EXPECT_EQ(logged, messages.texts());
-  EXPECT_THAT(
-      logged,
-      ElementsAre("Error opening the rig through Hamlib (Hamlib NET rigctl on localhost:1): IO error"));
+  EXPECT_THAT(logged,
+              ElementsAre("Error opening the rig through Hamlib (Hamlib NET rigctl on localhost:1): IO error"));
+
+  portHeld = true;
+  keyer.setSettings(hamlibSettings(1, "/dev/ttyUSB0"));
+  keyer.keyTransmitter();
+  EXPECT_EQ(logged.back(), "PTT port /dev/ttyUSB0: held by rigctld, pid 77");
+  EXPECT_EQ(messages.texts().back(), kPortOpenError);
 }
 
 TEST_F(RigKeyerTest, AStopWhileTheRigOpensReturnsAtOnceAndTheRigIsNeverKeyed) {
