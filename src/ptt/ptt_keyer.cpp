@@ -102,6 +102,9 @@ void PttKeyer::keyRig(const PttSettings& settings) {
   auto rig = std::make_shared<RigKeying>(rigs_, target, name + " on " + target.port, model.serial, claimer_);
   {
     std::lock_guard lock(portMutex_);
+    // Under the lock: "Stop" sets the flag before it unkeys, so either it finds this
+    // keying to undo or this keying sees its flag.
+    if (stopFlag_.load() != 0) return;
     if (keying_) (void)unkeyLocked();
     keying_ = std::make_unique<Keying>(Keying{nullptr, rig, KeyingMethod::Hamlib, {}});
   }

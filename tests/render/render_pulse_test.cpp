@@ -1,10 +1,13 @@
 // The real velmora-render binary against the private test sound server: the devices it
 // lists, and the sounds it plays on "Test Radio", sample for sample as it renders them.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <future>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "audio/pulse_rig.h"
+#include "support/rigctld_server.h"
 #include "render/render.h"
 #include "transmit/glyph_font.h"
 
@@ -91,6 +95,28 @@ class RenderPulseTest : public ::testing::Test {
     return result;
   }
 
+  // Starts the binary in the test's directory without waiting for it.
+  pid_t startRender(const std::vector<std::string>& arguments) const {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir_.c_str()) != 0 || !freopen("stdout.txt", "w", stdout) || !freopen("stderr.txt", "w", stderr)) {
+        _exit(127);
+      }
+      std::vector<char*> argv{const_cast<char*>(VELMORA_RENDER_BINARY)};
+      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      execv(VELMORA_RENDER_BINARY, argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  // Settings that key rigctld's dummy rig through Hamlib.
+  void writeHamlibSettings(const std::string& text, const testing::RigctldServer& rigctld) const {
+    writeSettings("Text=" + text + "\nDuration=300\nOffset=5\nInterval=1\nUsePTTControl=1\nHamlib=1\n" +
+                  "HamlibModel=2\nHamlibPort=" + rigctld.address() + "\n");
+  }
+
   fs::path writeSettings(const std::string& body) const {
     const fs::path path = dir_ / "Velmora.ini";
     std::ofstream(path) << "[Velmora]\n" << body;
@@ -165,7 +191,8 @@ TEST_F(RenderPulseTest, PlayPutsEveryLitColumnOnTheDeviceSampleForSample) {
   const std::vector<std::int16_t> captured = capture.stop();
 
   EXPECT_EQ(played.exitCode, kExitOk);
-  EXPECT_EQ(played.err, "");
+  // Without a terminal, one progress line per character.
+  EXPECT_EQ(played.err, "Sending \"E\" (1/1), column 1/5, (0h:00m:01s) left, message power -\n");
   std::size_t searchFrom = 0;
   std::size_t litSamples = 0;
   for (std::size_t index = 0; index < columns.size(); ++index) {
@@ -184,6 +211,56 @@ TEST_F(RenderPulseTest, PlayPutsEveryLitColumnOnTheDeviceSampleForSample) {
   EXPECT_GT(litSamples, 0U) << "no lit column: nothing was compared";
   // Between and around the columns the sink heard silence: no column twice, nothing extra.
   EXPECT_EQ(nonZeroCount(captured), litSamples);
+}
+
+// Keyed through rigctld with the dummy rig: on while the columns play, off after the last.
+TEST_F(RenderPulseTest, KeyKeysRigctldWhileTheTextPlaysAndUnkeysAfterTheLastColumn) {
+  VELMORA_NEED_TEST_SERVER();
+  testing::RigctldServer rigctld;
+  ASSERT_TRUE(rigctld.running()) << "rigctld (libhamlib-utils) could not be started";
+  writeHamlibSettings("EE", rigctld);
+
+  auto run = std::async(std::launch::async, [&] { return runRender({"--play", "--key"}); });
+  bool keyedWhilePlaying = false;
+  while (run.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
+    keyedWhilePlaying = keyedWhilePlaying || rigctld.ptt() == "1";
+  }
+  const RunResult played = run.get();
+  EXPECT_EQ(played.exitCode, kExitOk) << played.err;
+  EXPECT_TRUE(keyedWhilePlaying);
+  EXPECT_EQ(rigctld.ptt(), "0");
+  const std::string log = readFile(dir_ / "Logfile.txt");
+  EXPECT_NE(log.find("z Starting text transmission (EE, C/MT, 1000/5 Hz, 300ms, no pilot tone)\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("z Terminating text transmission (sent text: EE)\r\n"), std::string::npos) << log;
+}
+
+TEST_F(RenderPulseTest, LoopStoppedBySigtermUnkeysAtOnceLogsTheStopAndExits130) {
+  VELMORA_NEED_TEST_SERVER();
+  testing::RigctldServer rigctld;
+  ASSERT_TRUE(rigctld.running()) << "rigctld (libhamlib-utils) could not be started";
+  writeHamlibSettings("EEEEEE", rigctld);
+  const pid_t render = startRender({"--play", "--key", "--loop"});
+  ASSERT_GT(render, 0);
+  bool keyed = false;
+  for (int attempt = 0; attempt < 50 && !keyed; ++attempt) {
+    keyed = rigctld.ptt() == "1";
+    if (!keyed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  const auto stopped = std::chrono::steady_clock::now();
+  kill(render, SIGTERM);
+  int status = 0;
+  waitpid(render, &status, 0);
+  const auto exitedAfter = std::chrono::steady_clock::now() - stopped;
+
+  EXPECT_TRUE(keyed);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kExitInterrupted);
+  EXPECT_LT(exitedAfter, std::chrono::seconds(1));
+  EXPECT_EQ(rigctld.ptt(), "0");
+  const std::string log = readFile(dir_ / "Logfile.txt");
+  EXPECT_NE(log.find("z Transmission stopped.\r\n"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ptt/pseudo_terminal.h"
 #include "settings/ini_file.h"
 #include "support/fake_clock.h"
 #include "support/memory_audio.h"
@@ -112,6 +113,13 @@ std::vector<std::string> readLines(const fs::path& path) {
   return lines;
 }
 
+std::vector<std::string> linesOf(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 // The settings a test renders with; written as a Velmora.ini.
 struct Settings {
   int concurrent = 1, skip = 0, maxAvgPwr = 0, frequency = 1500, offset = 10, duration = 300;
@@ -186,6 +194,7 @@ class RenderTest : public ::testing::Test {
     Environment env{dir_.string(), "", out_, err_, clock_, stop_, [audio]() -> std::unique_ptr<AudioOutput> {
                       return std::make_unique<ForwardingAudio>(*audio);
                     }};
+    env.portPath = portPath_;
     return run(arguments, env);
   }
 
@@ -210,6 +219,7 @@ class RenderTest : public ::testing::Test {
   std::ostringstream out_, err_;
   FakeClock clock_;
   std::atomic<int> stop_{0};
+  PortPathResolver portPath_;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -434,6 +444,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"MissingValue", kValid, {"out.wav", "--text"}, "Option '--text' needs a value"},
         ErrorCase{"NoOutputFile", kValid, {}, "No output file given (see --help)"},
         ErrorCase{"TwoOutputFiles", kValid, {"out.wav", "more.wav"}, "Unexpected argument 'more.wav'"},
+        ErrorCase{"KeyWithoutPlay", kValid, {"--key", "out.wav"}, "Option '--key' needs --play"},
+        ErrorCase{"LoopWithTune", kValid, {"--tune", "--loop", "--play"}, "Option '--loop' cannot be used with --tune"},
         ErrorCase{"UnreadableSettings",
                   "",
                   {"--settings", "@/none.ini", "out.wav"},
@@ -590,14 +602,18 @@ TEST_F(RenderTest, PlayedTuneToneWaitsTenSeconds) {
   }
 }
 
-TEST_F(RenderTest, FailedCreateOrLockSkipsOnlyThatColumn) {
+// The window skips a failed sound in silence; the tool goes on too, but says so at the end.
+TEST_F(RenderTest, FailedSoundsAreSkippedAndMakeTheRunFail) {
   writeSettings({.text = "Ab"});
   MemoryAudio audio(&clock_);
   audio.failStep(SoundStep::Create, 1);
   audio.failStep(SoundStep::Lock, 3);
+  audio.failStep(SoundStep::Play, 5);
   const fs::path reportPath = dir_ / "play.txt";
   ASSERT_EQ(runTool({"--font", fontPath_.string(), "--report", reportPath.string(), "--play"}, &audio),
-            kExitOk);
+            kExitNotPlayed);
+  // After the progress lines, one for the failure.
+  EXPECT_EQ(linesOf(err_.str()).back(), "Could not play 3 of 11 sounds on output device 0");
   const auto sounds = audio.sounds();
   ASSERT_EQ(sounds.size(), 11U);
   EXPECT_EQ(sounds[1].steps, std::vector<SoundStep>{SoundStep::Create});
@@ -606,9 +622,28 @@ TEST_F(RenderTest, FailedCreateOrLockSkipsOnlyThatColumn) {
   EXPECT_FALSE(sounds[3].played);
   EXPECT_TRUE(sounds[4].played);
   std::vector<std::string> lines = expectedColumns({.text = "Ab"}, testMasksOf("Ab")).reportLines;
+  lines.erase(lines.begin() + 5);
   lines.erase(lines.begin() + 3);
   lines.erase(lines.begin() + 1);
   EXPECT_EQ(readLines(reportPath), lines);
+}
+
+// The real binary with a sound server that is not there: one line, a distinct exit code.
+TEST_F(RenderTest, PlayWithoutASoundServerFails) {
+  writeSettings({.text = "Ab"});
+  for (const char* tune : {"", "--tune"}) {
+    SCOPED_TRACE(tune);
+    const std::string command = "cd " + shellQuote(dir_.string()) +
+                                " && PULSE_SERVER=" + shellQuote("unix:" + (dir_ / "no-server").string()) +
+                                " timeout 60 " + shellQuote(VELMORA_RENDER_BINARY) + " --font " +
+                                shellQuote(fontPath_.string()) + " " + tune +
+                                " --play >stdout.txt 2>stderr.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), kExitNotPlayed);
+    EXPECT_EQ(readFile(dir_ / "stderr.txt"), "Cannot open output device 0 (is a sound server running?)\n");
+    EXPECT_EQ(readFile(dir_ / "stdout.txt"), "");
+  }
 }
 
 TEST_F(RenderTest, StopRequestEndsPlayingAtOnce) {
@@ -624,6 +659,47 @@ TEST_F(RenderTest, StopRequestEndsPlayingAtOnce) {
   EXPECT_EQ(sounds[1].stopMode, StopMode::Flush);
   EXPECT_EQ(sounds[1].stopTick - sounds[1].playTick, 100U);
   EXPECT_EQ(audio.liveBuffers(), 0);
+}
+
+// --key on a pseudo-terminal: the CAT commands around the columns, the TX delay before the
+// first, the window's log lines, and one progress line per character.
+TEST_F(RenderTest, KeyWithPlaySendsTheCatCommandsAroundTheColumnsAsTheWindowDoes) {
+  velmora::testing::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  portPath_ = [&](int number) { return number == 1 ? pty.slavePath() : std::string(); };
+  std::ofstream(dir_ / "Velmora.ini") << "[Velmora]\nText=Ab\nDuration=300\nOffset=5\nUsePTTControl=1\nCAT=1\n"
+                                         "Baudrate=2\nDatabits=1\nParity=2\nTXCommand=fe01\nRXCommand=FE00\nTXDelay=40\n";
+  MemoryAudio audio(&clock_);
+  ASSERT_EQ(runTool({"--font", fontPath_.string(), "--play", "--key"}, &audio), kExitOk) << err_.str();
+
+  EXPECT_EQ(pty.readAvailable(), (std::vector<std::uint8_t>{0xFE, 0x01, 0xFE, 0x00}));
+  EXPECT_EQ(audio.sounds().size(), 11U);
+  const auto sleeps = clock_.sleeps();
+  ASSERT_GE(sleeps.size(), 5U);
+  EXPECT_EQ(std::vector<std::uint32_t>(sleeps.begin(), sleeps.begin() + 5),
+            (std::vector<std::uint32_t>{10, 10, 10, 10, 100}))
+      << "the TX delay comes before the first column";
+  const std::vector<std::string> log = readLines(dir_ / "Logfile.txt");
+  ASSERT_EQ(log.size(), 2U);
+  EXPECT_NE(log[0].find("z Starting text transmission (Ab, C/MT, 1000/5 Hz, 300ms, no pilot tone)"),
+            std::string::npos);
+  EXPECT_NE(log[1].find("z Terminating text transmission (sent text: Ab)"), std::string::npos);
+  const std::vector<std::string> progress = linesOf(err_.str());
+  ASSERT_EQ(progress.size(), 2U) << err_.str();
+  EXPECT_EQ(progress[0], "Sending \"A\" (1/2), column 1/11, (0h:00m:03s) left, message power -");
+  EXPECT_TRUE(progress[1].starts_with("Sending \"b\" (2/2), column 7/11, (0h:00m:01s) left, message power "))
+      << progress[1];
+}
+
+TEST_F(RenderTest, AKeyingErrorIsPrintedAndLoggedAndTheRunGoesOnUnkeyed) {
+  portPath_ = [&](int) { return (dir_ / "no-such-tty").string(); };
+  std::ofstream(dir_ / "Velmora.ini") << "[Velmora]\nText=A\nDuration=300\nUsePTTControl=1\nTXDelay=40\n";
+  MemoryAudio audio(&clock_);
+  ASSERT_EQ(runTool({"--font", fontPath_.string(), "--play", "--key", "--log", "key.log"}, &audio), kExitOk);
+  EXPECT_EQ(audio.sounds().size(), 5U);
+  EXPECT_NE(err_.str().find("Error opening com port for PTT.\n"), std::string::npos) << err_.str();
+  EXPECT_NE(readFile(dir_ / "key.log").find("PTT port " + (dir_ / "no-such-tty").string()), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "Logfile.txt"));
 }
 
 TEST_F(RenderTest, StopRequestWhileWritingRemovesTheWav) {

@@ -68,9 +68,11 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
     env.err << *rangeMessage << '\n';
     return kExitBadInput;
   }
+  GlyphTable glyphs;
   if (!options.tune) {
+    glyphs = loadFont(options, env);
     const std::string codes = sendableText(options.text.value_or(rendering.settings.text));
-    rendering.columns = textColumns(codes, loadFont(options, env));
+    rendering.columns = textColumns(codes, glyphs);
   }
 
   Report report;
@@ -78,7 +80,7 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
     env.err << "Cannot write '" << *options.reportPath << "'\n";
     return kExitBadInput;
   }
-  const int result = options.playDevice ? play(rendering, *options.playDevice, report, env)
+  const int result = options.playDevice ? play(rendering, glyphs, options, report, env)
                                         : writeWav(rendering, *options.outputPath, report, env);
   if (!report.finish() && result == kExitOk) {
     env.err << "Cannot write '" << *options.reportPath << "'\n";

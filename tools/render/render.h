@@ -14,6 +14,9 @@
 
 #include "audio/audio_output.h"
 #include "core/clock.h"
+#include "ptt/ptt_keyer.h"
+#include "ptt/rig_control.h"
+#include "ptt/serial_port.h"
 #include "synth/synthesis.h"
 #include "transmit/glyph_font.h"
 
@@ -24,6 +27,7 @@ class IniFile;
 namespace velmora::render {
 
 inline constexpr int kExitOk = 0;
+inline constexpr int kExitNotPlayed = 1;  // --play: the device could not be opened, or a sound failed
 inline constexpr int kExitBadInput = 2;
 inline constexpr int kExitInterrupted = 130;
 inline constexpr std::size_t kMaxTextCharacters = 1023;
@@ -81,7 +85,10 @@ struct Options {
   bool tune = false;
   bool listDevices = false;
   bool help = false;
-  std::optional<int> playDevice;  // set by --play
+  std::optional<int> playDevice;       // set by --play
+  bool key = false;                    // --key: key the transmitter as the settings say
+  bool loop = false;                   // --loop: repeat after the Interval until stopped
+  std::optional<std::string> logPath;  // --log: instead of ./Logfile.txt
 };
 
 // The options, or the one-line message for a bad command line.
@@ -98,6 +105,11 @@ struct Environment {
   Clock& clock;
   const std::atomic<int>& stopFlag;  // set by a signal: stop at once
   std::function<std::unique_ptr<AudioOutput>()> makeAudioOutput;
+  bool stderrIsTerminal = false;  // the progress display rewrites one line
+  // Keying; empty ones give the program's own (termios ports on /dev's devices, Hamlib).
+  std::function<std::unique_ptr<SerialPortOpener>()> makeSerialPorts = {};
+  PortPathResolver portPath = {};
+  std::function<std::shared_ptr<RigControl>()> makeRigs = {};
 };
 
 // The whole tool: parses the arguments, renders, and returns the exit code.

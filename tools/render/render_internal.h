@@ -38,7 +38,9 @@ class Report {
 };
 
 int writeWav(const Rendering& rendering, const std::string& path, Report& report, Environment& env);
-int play(const Rendering& rendering, int deviceIndex, Report& report, Environment& env);
+// Plays through the program's own workers, keyed when asked, on list entry deviceIndex.
+int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& options, Report& report,
+         Environment& env);
 int listDevices(Environment& env);
 
 }  // namespace velmora::render

@@ -1,4 +1,6 @@
 // velmora-render: see render.h. main() only wires the process to the tool.
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <filesystem>
@@ -23,8 +25,10 @@ void installStopHandlers() {
   struct sigaction action {};
   action.sa_handler = requestStop;
   sigemptyset(&action.sa_mask);
+  // All three stop a play as "Stop" does; SIGHUP comes when the terminal goes away.
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 std::string programDirectory() {
@@ -48,5 +52,6 @@ int main(int argc, char** argv) {
       currentDirectory(), programDirectory(), std::cout, std::cerr, clock, stopRequested, [] {
         return velmora::makePulseAudioOutput("velmora-render");
       }};
+  env.stderrIsTerminal = isatty(STDERR_FILENO) != 0;
   return velmora::render::run(std::vector<std::string>(argv + 1, argv + argc), env);
 }

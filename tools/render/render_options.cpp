@@ -39,6 +39,12 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
       target = &options.fontPath;
     } else if (argument == "--report") {
       target = &options.reportPath;
+    } else if (argument == "--log") {
+      target = &options.logPath;
+    } else if (argument == "--key") {
+      options.key = true;
+    } else if (argument == "--loop") {
+      options.loop = true;
     } else if (argument == "--tune") {
       options.tune = true;
     } else if (argument == "--devices") {
@@ -65,12 +71,18 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
   if (!options.help && !options.listDevices && !options.playDevice && !options.outputPath) {
     return std::string("No output file given (see --help)");
   }
+  if (!options.playDevice) {
+    if (options.key) return std::string("Option '--key' needs --play");
+    if (options.loop) return std::string("Option '--loop' needs --play");
+    if (options.logPath) return std::string("Option '--log' needs --play");
+  }
+  if (options.loop && options.tune) return std::string("Option '--loop' cannot be used with --tune");
   return options;
 }
 
 std::string usageText() {
   return "Usage: velmora-render [--settings FILE] [--text TEXT] [--font FILE] [--tune] [--report FILE]\n"
-         "                      [--devices] [--play [N]] OUT.wav\n"
+         "                      [--devices] [--play [N] [--key] [--loop] [--log FILE]] OUT.wav\n"
          "Renders the text of a Velmora.ini (default ./Velmora.ini) as the program sends it:\n"
          "16-bit mono PCM at 11025 samples/s. The text is cut to 1023 characters.\n"
          "  --settings FILE  settings to use; section [Velmora]\n"
@@ -80,7 +92,13 @@ std::string usageText() {
          "  --report FILE    one line per column: index, mask, pixel count, average %, peak %\n"
          "                   (the tuning tone: 'tune', average %, peak %)\n"
          "  --devices        list the output devices and exit\n"
-         "  --play [N]       play on output device N (default 0) instead of writing OUT.wav\n"
+         "  --play [N]       play on output device N (default 0) instead of writing OUT.wav, as the\n"
+         "                   program sends: logged to ./Logfile.txt, stopped by Ctrl+C (exit 130)\n"
+         "  --key            with --play: key the transmitter with the settings' PTT control\n"
+         "                   (CAT, RTS, DTR or Hamlib), as the program does\n"
+         "  --loop           with --play: send the text again after the settings' Interval, as\n"
+         "                   \"Loop\" does, until stopped\n"
+         "  --log FILE       with --play: the event log in FILE instead of ./Logfile.txt\n"
          "Exit codes: 0 done, 2 bad input, 130 interrupted.\n";
 }
 

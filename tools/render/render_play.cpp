@@ -1,85 +1,175 @@
-// --play and --devices: the sounds on an output device, with the program's waits.
+// --play and --devices: the sounds on an output device through the program's own
+// transmission and tuning workers, on controls filled from the settings file, keyed as
+// the window keys when asked.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
 #include <memory>
-#include <utility>
+#include <mutex>
+#include <thread>
 
-#include "audio/playback.h"
+#include "core/control_states.h"
+#include "core/shared_state.h"
+#include "core/worker_context.h"
+#include "log/event_log.h"
+#include "ptt/hamlib_rig_control.h"
+#include "ptt/posix_serial_port.h"
+#include "render/counting_audio.h"
+#include "render/render_controls.h"
 #include "render/render_internal.h"
+#include "render/render_progress.h"
+#include "render/render_stop.h"
+#include "settings/settings_file.h"
+#include "transmit/transmit_worker.h"
+#include "transmit/tune_worker.h"
 
 namespace velmora::render {
 
 namespace {
 
-// Poll periods and limits of the playback wait, as the program uses them.
-constexpr std::uint32_t kConcurrentPollMs = 100;
-constexpr std::uint32_t kSequentialPollMs = 10;
-constexpr std::uint32_t kTunePollMs = 100;
-constexpr std::uint32_t kTuneLimitMs = 10000;
+// How often the main thread looks for a signal while the worker runs.
+constexpr std::chrono::milliseconds kSignalWatchPeriod{10};
 
-struct PlaybackWait {
-  std::uint32_t pollMs;
-  std::uint32_t limitMs;
-};
-
-PlaybackWait columnWait(const RenderSettings& settings, std::size_t samplesWritten) {
-  if (settings.concurrent) return {kConcurrentPollMs, static_cast<std::uint32_t>(settings.durationMs)};
-  return {kSequentialPollMs, sequentialWaitLimitMs(samplesWritten)};
+std::string settingsFileOf(const Options& options, const Environment& env) {
+  return options.settingsPath ? *options.settingsPath : settingsPath(env.currentDirectory);
 }
 
-// One sound's life cycle: create, lock, fill, play, wait, stop, release. A buffer that
-// cannot be made or locked skips the sound. Returns false when the sound was skipped.
-template <typename Fill>
-bool playSound(AudioOutput& audio, std::size_t bytes, std::size_t samplesNeeded, Fill fill,
-               Environment& env) {
-  std::unique_ptr<SoundBuffer> buffer = audio.createSoundBuffer(bytes);
-  if (!buffer) return false;
-  const std::optional<std::span<std::int16_t>> region = buffer->lock();
-  if (!region || region->size() < samplesNeeded) {
-    buffer->stop(StopMode::Flush);
-    return false;
+std::unique_ptr<EventLog> openLog(const Options& options, const Environment& env) {
+  // Relative to the folder the tool runs in, as Logfile.txt is.
+  if (options.logPath) {
+    const std::filesystem::path path = std::filesystem::path(env.currentDirectory) / *options.logPath;
+    return std::make_unique<EventLog>(EventLog::FilePath{path.string()});
   }
-  const auto [samplesWritten, wait] = fill(*region);
-  playFilledBuffer(*buffer, samplesWritten, env.clock, env.stopFlag, wait.pollMs, wait.limitMs);
-  return true;
+  return std::make_unique<EventLog>(env.currentDirectory);
+}
+
+// The controls as the window has them after its start-up with this settings file, and
+// the keying configuration; the text, "Loop" and the device as the command line says.
+PttSettings fillControls(RenderControls& controls, SharedState& shared,
+                         const std::vector<std::string>& devices, int deviceIndex, const Options& options,
+                         const Environment& env) {
+  controls.setListItems(ControlId::OutputDevice, devices);
+  PttSettings ptt;
+  loadSettings(settingsFileOf(options, env), controls, shared, ptt);
+  controls.setCurrentIndex(ControlId::OutputDevice, deviceIndex);
+  if (options.text) controls.setText(ControlId::TextToSend, *options.text);
+  controls.setChecked(ControlId::Loop, options.loop);
+  if (!options.key) ptt.UsePTTControl = 0;
+  return ptt;
+}
+
+// Runs the worker on a thread of its own while this thread watches for a signal, as the
+// window's thread would for "Stop".
+void runWorker(const std::function<void()>& work, SignalStop& stop) {
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
+  std::thread worker([&] {
+    work();
+    std::lock_guard lock(mutex);
+    done = true;
+    ended.notify_all();
+  });
+  {
+    std::unique_lock lock(mutex);
+    while (!ended.wait_for(lock, kSignalWatchPeriod, [&] { return done; })) {
+      lock.unlock();
+      stop.check();
+      lock.lock();
+    }
+  }
+  worker.join();
+}
+
+void reportSounds(const Rendering& rendering, const std::vector<bool>& outcomes, Report& report) {
+  if (rendering.tune) {
+    if (!outcomes.empty() && outcomes[0]) {
+      std::vector<std::int16_t> samples(kTuningToneSamples);
+      report.add(tuneReportLine(
+          synthesizeTuningTone(rendering.settings.frequency, rendering.settings.concurrent, samples)));
+    }
+    return;
+  }
+  if (rendering.columns.empty()) return;
+  std::vector<std::int16_t> samples(largestSoundSamples(rendering));
+  for (std::size_t sound = 0; sound < outcomes.size(); ++sound) {
+    if (!outcomes[sound]) continue;
+    const std::uint8_t mask = rendering.columns[sound % rendering.columns.size()];
+    report.add(reportLine(sound, mask, synthesizeColumn(rendering.settings, mask, samples)));
+  }
 }
 
 }  // namespace
 
-int play(const Rendering& rendering, int deviceIndex, Report& report, Environment& env) {
-  std::unique_ptr<AudioOutput> audio = env.makeAudioOutput();
-  const std::vector<std::string> devices = audio->listDevices();
+int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& options, Report& report,
+         Environment& env) {
+  const int deviceIndex = *options.playDevice;
+  CountingAudio audio(env.makeAudioOutput());
+  const std::vector<std::string> devices = audio.listDevices();
   if (deviceIndex < 0 || static_cast<std::size_t>(deviceIndex) >= devices.size()) {
     env.err << "No output device " << deviceIndex << " (see --devices)\n";
     return kExitBadInput;
   }
-  audio->openDevice(deviceIndex);
 
-  const RenderSettings& settings = rendering.settings;
-  if (rendering.tune) {
-    PowerFigures figures;
-    const bool played = playSound(
-        *audio, kTuningToneBytes, kTuningToneSamples,
-        [&](std::span<std::int16_t> region) {
-          figures = synthesizeTuningTone(settings.frequency, settings.concurrent, region);
-          return std::pair{kTuningToneSamples, PlaybackWait{kTunePollMs, kTuneLimitMs}};
-        },
-        env);
-    if (played) report.add(tuneReportLine(figures));
+  RenderControls controls;
+  SharedState shared;
+  shared.startupDirectory = env.currentDirectory;
+  const PttSettings keying = fillControls(controls, shared, devices, deviceIndex, options, env);
+  Progress progress(env.err, env.stderrIsTerminal, readText(controls, ControlId::TextToSend, kMaxTextChars));
+  ProgressMessageBox messages(progress);
+  // "Transmit" checks "Interval" too, which only a loop reads.
+  if (options.loop && !checkFieldRange(controls, messages, ControlId::Interval, "Interval", 0, 86400)) {
+    return kExitBadInput;
   }
-  const auto durationMs = static_cast<std::uint32_t>(settings.durationMs);
-  for (std::size_t index = 0; index < rendering.columns.size() && env.stopFlag.load() == 0; ++index) {
-    const std::uint8_t mask = rendering.columns[index];
-    SynthesizedSound sound;
-    const bool played = playSound(
-        *audio, columnBufferBytes(durationMs), largestSoundSamples(rendering),
-        [&](std::span<std::int16_t> region) {
-          sound = synthesizeColumn(settings, mask, region);
-          return std::pair{sound.samplesWritten, columnWait(settings, sound.samplesWritten)};
-        },
-        env);
-    if (played) report.add(reportLine(index, mask, sound));
+
+  audio.openDevice(deviceIndex);
+  // Unlike the window, a command-line tool must not skip every sound in silence.
+  if (!audio.isOpen()) {
+    env.err << "Cannot open output device " << deviceIndex << " (is a sound server running?)\n";
+    return kExitNotPlayed;
   }
-  audio->closeDevice();
-  return env.stopFlag.load() != 0 ? kExitInterrupted : kExitOk;
+
+  const std::unique_ptr<EventLog> log = openLog(options, env);
+  const std::unique_ptr<SerialPortOpener> serialPorts =
+      env.makeSerialPorts ? env.makeSerialPorts() : std::make_unique<PosixSerialPortOpener>();
+  PttKeyer* keyerToStop = nullptr;
+  SignalStop stop(env.stopFlag, [&] {
+    // As the window's "Stop": the flag first, so that a keying about to start keys nothing.
+    shared.stopFlag = 1;
+    if (keyerToStop != nullptr) keyerToStop->unkeyTransmitter();
+    setControlsIdle(controls, true);
+  });
+  SignalCheckingClock clock(env.clock, stop);
+  PttKeyer ptt(*serialPorts, messages, clock, shared.stopFlag, env.portPath,
+               [&log](const std::string& line) { log->appendLine(line, false); });
+  ptt.useRigs(env.makeRigs ? env.makeRigs() : std::make_shared<HamlibRigControl>());
+  ptt.setSettings(keying);
+  keyerToStop = &ptt;
+  controls.watch([&progress](ControlId id, const std::string& text) { progress.onText(id, text); },
+                 [&progress](ControlId id, bool enabled) { progress.onEnabled(id, enabled); });
+
+  WorkerContext context{controls, messages, shared, audio, ptt, *log, clock, glyphs};
+  // The window's "Transmit" or "Tune": stop flag cleared, window busy, worker started.
+  shared.stopFlag = 0;
+  setControlsIdle(controls, false);
+  if (!stop.check()) {
+    runWorker([&] { rendering.tune ? tuneWorker(context) : transmitWorker(context); }, stop);
+  }
+  ptt.unkeyTransmitter();  // as the window at its close: nothing stays keyed
+  progress.finish();
+  audio.closeDevice();
+
+  const std::vector<bool> outcomes = audio.outcomes();
+  reportSounds(rendering, outcomes, report);
+  if (stop.stopped()) return kExitInterrupted;
+  const auto skipped = static_cast<std::size_t>(std::count(outcomes.begin(), outcomes.end(), false));
+  if (skipped > 0) {
+    env.err << "Could not play " << skipped << " of " << outcomes.size() << " sounds on output device "
+            << deviceIndex << "\n";
+    return kExitNotPlayed;
+  }
+  return kExitOk;
 }
 
 int listDevices(Environment& env) {
