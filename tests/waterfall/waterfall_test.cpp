@@ -9,6 +9,7 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "waterfall/sound_timeline.h"
@@ -217,6 +218,23 @@ TEST(WaterfallPicture, LongestTextIsSqueezedIntoTheTimeLimit) {
       previousLow = span.low;
     }
   }
+}
+
+// The window may draw on a thread of its own while another picture is drawn elsewhere.
+TEST(WaterfallPicture, PicturesDrawnOnTwoThreadsAtOnceAreTheSame) {
+  const Sending sending = twoColumnsWithAGap();
+  const Picture expected = drawWaterfall(sending);
+  std::array<std::vector<std::uint32_t>, 2> drawn;
+  {
+    std::array<std::jthread, 2> threads;
+    for (std::size_t t = 0; t < threads.size(); ++t) {
+      threads[t] = std::jthread([&sending, &out = drawn[t]] {
+        for (int i = 0; i < 20; ++i) out = drawWaterfall(sending).pixels;
+      });
+    }
+  }
+  EXPECT_EQ(drawn[0], expected.pixels);
+  EXPECT_EQ(drawn[1], expected.pixels);
 }
 
 TEST(WaterfallPicture, NothingToSendLeavesOnlyTheScale) {
