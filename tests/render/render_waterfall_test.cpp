@@ -166,6 +166,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "Unknown layout 'sideways' (across or upward)"},
         ErrorCase{
             "LayoutNeedsAValue", {"--waterfall", "@/out.png", "--layout"}, "Option '--layout' needs a value"},
+        ErrorCase{"LayoutOnlyForAPicture",
+                  {"--layout", "upward", "@/out.wav"},
+                  "Option '--layout' needs --waterfall"},
         ErrorCase{
             "NotWithAWav",
             {"--waterfall", "@/out.png", "@/out.wav"},

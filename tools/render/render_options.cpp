@@ -15,6 +15,7 @@ std::optional<std::string> waterfallOptionsError(const Options& options) {
   if (options.layout && *options.layout != "across" && *options.layout != "upward") {
     return "Unknown layout '" + *options.layout + "' (across or upward)";
   }
+  if (options.layout && !options.waterfallPath) return std::string("Option '--layout' needs --waterfall");
   if (options.waterfallPath && (options.outputPath || options.playDevice || options.reportPath)) {
     return std::string(
         "Option '--waterfall' draws the sound instead of writing or playing it: "
