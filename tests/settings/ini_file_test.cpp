@@ -166,16 +166,6 @@ TEST(IniFile, WritingAKeyTouchesOnlyItsOwnLine) {
   }
 }
 
-TEST(IniFile, OfARepeatedKeyOrSectionTheFirstCounts) {
-  ScratchFolder folder;
-  const std::string path = folder.file("a.ini");
-  writeBytes(path, "[Velmora]\nA=1\na=2\nB=\n[velmora]\nB=3\nC=4\n");
-  const auto ini = loaded(path);
-  EXPECT_EQ(ini->readInt("Velmora", "A", 0), 1);
-  EXPECT_EQ(ini->readInt("Velmora", "B", 7), 0);
-  EXPECT_EQ(ini->readInt("Velmora", "C", 7), 7);
-}
-
 struct EncodingCase {
   const char* what;
   std::string file;   // the text line of the file before
