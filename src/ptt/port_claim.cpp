@@ -38,7 +38,8 @@ bool processAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno =
 // "rigctld, pid 1234", or "pid 1234" when the name cannot be read.
 std::string describeProcess(pid_t pid) {
   std::string name;
-  std::ifstream(std::string("/proc/") + std::to_string(pid) + "/comm") >> name;
+  std::ifstream comm(std::string("/proc/") + std::to_string(pid) + "/comm");
+  std::getline(comm, name);
   const std::string number = "pid " + std::to_string(pid);
   return name.empty() ? number : name + ", " + number;
 }
@@ -48,13 +49,13 @@ std::optional<pid_t> lockFilePid(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return std::nullopt;
   const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (content.size() == sizeof(std::int32_t)) {
+  char* end = nullptr;
+  const long value = std::strtol(content.c_str(), &end, 10);
+  if (end == content.c_str() && content.size() == sizeof(std::int32_t)) {
     std::int32_t binary = 0;
     std::memcpy(&binary, content.data(), sizeof binary);
     return binary;
   }
-  char* end = nullptr;
-  const long value = std::strtol(content.c_str(), &end, 10);
   if (end == content.c_str() || value <= 0 || value > INT_MAX) return pid_t{0};  // unreadable: stale
   return static_cast<pid_t>(value);
 }
