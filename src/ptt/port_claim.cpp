@@ -111,7 +111,8 @@ std::optional<std::string> fileLockHolder(const struct stat& node) {
   return std::nullopt;
 }
 
-// A process with an open descriptor of the device, as far as /proc lets us look.
+// A process with an open descriptor of the device, as far as /proc lets us look. The
+// device is compared by number, whatever name it was opened by.
 std::optional<std::string> openDescriptorHolder(dev_t device) {
   DIR* processes = ::opendir("/proc");
   if (processes == nullptr) return std::nullopt;
@@ -126,10 +127,15 @@ std::optional<std::string> openDescriptorHolder(dev_t device) {
     DIR* descriptors = ::opendir(fdDirectory.c_str());
     if (descriptors == nullptr) continue;  // another user's process, or gone
     while (const dirent* descriptor = ::readdir(descriptors)) {
-      struct stat status {};
+      if (descriptor->d_name[0] == '.') continue;
       const std::string link = fdDirectory + "/" + descriptor->d_name;
-      if (descriptor->d_name[0] != '.' && ::stat(link.c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
-          status.st_rdev == device) {
+      // Only device files are looked at: a file on a network mount whose server is gone
+      // could hold up the look for good.
+      char target[16] = {};
+      if (::readlink(link.c_str(), target, sizeof target - 1) < 5 || std::strncmp(target, "/dev/", 5) != 0)
+        continue;
+      struct stat status {};
+      if (::stat(link.c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == device) {
         holder = describeProcess(static_cast<pid_t>(pid));
         break;
       }
