@@ -33,7 +33,12 @@ std::string canonicalPath(const std::string& path) {
   return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
 }
 
+constexpr pid_t kUnreadableLock = -1;
+
 bool processAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+// A lock file we cannot read is taken as held: it is not ours to judge, nor to remove.
+bool lockHeld(pid_t pid) { return pid == kUnreadableLock || processAlive(pid); }
 
 // "rigctld, pid 1234", or "pid 1234" when the name cannot be read.
 std::string describeProcess(pid_t pid) {
@@ -44,10 +49,12 @@ std::string describeProcess(pid_t pid) {
   return name.empty() ? number : name + ", " + number;
 }
 
-// The pid a UUCP lock file names: ten ASCII digits and a newline, or an old binary int.
+// The pid a UUCP lock file names: ten ASCII digits and a newline, or an old binary int;
+// nullopt when there is no lock file, 0 when it names no process.
 std::optional<pid_t> lockFilePid(const std::string& path) {
+  if (::access(path.c_str(), F_OK) != 0) return std::nullopt;
   std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
+  if (!file) return kUnreadableLock;
   const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   char* end = nullptr;
   const long value = std::strtol(content.c_str(), &end, 10);
@@ -83,7 +90,7 @@ std::optional<std::string> lockFileHolder(const std::vector<std::string>& direct
   for (const auto& directory : directories) {
     for (const auto& name : names) {
       const auto pid = lockFilePid(directory + "/LCK.." + name);
-      if (pid && processAlive(*pid)) return describeProcess(*pid);
+      if (pid && lockHeld(*pid)) return *pid > 0 ? describeProcess(*pid) : std::string();
     }
   }
   return std::nullopt;
@@ -186,8 +193,8 @@ LockFileResult makeLockFile(const std::string& directory, const std::string& nam
     }
     if (errno != EEXIST) break;
     const auto pid = lockFilePid(path);
-    if (pid && processAlive(*pid)) {
-      holder = describeProcess(*pid);
+    if (pid && lockHeld(*pid)) {
+      holder = *pid > 0 ? describeProcess(*pid) : std::string();
       result = LockFileResult::HeldByAnother;
       break;
     }
