@@ -6,7 +6,6 @@ build_packages=(
   cmake g++ make pkg-config      # the toolchain
   qt6-base-dev libgl-dev         # Qt 6 Widgets (libgl-dev: Qt's CMake files require OpenGL headers)
   libpulse-dev                   # sound output through PulseAudio / PipeWire
-  libsimpleini-dev               # Velmora.ini reading and writing
   libfftw3-dev                   # the waterfall picture's Fourier transform
   libpng-dev                     # velmora-render --waterfall writes PNG pictures
 )
