@@ -60,7 +60,7 @@ is_installed && fail "velmora is still installed"
 while IFS= read -r path; do
   # Folders the package shares with others stay; its own files must be gone.
   [ -d "$path" ] && [ ! -L "$path" ] && continue
-  [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is left after apt-get remove"
+  if [ -e "$path" ] || [ -L "$path" ]; then fail "$path is left after apt-get remove"; fi
 done <"$work/package-files"
 for folder in /usr/share/velmora /usr/share/doc/velmora; do
   [ ! -e "$folder" ] || fail "$folder is left after apt-get remove"

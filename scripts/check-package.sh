@@ -53,8 +53,18 @@ for size in "${icon_sizes[@]}"; do
     fail "the ${size}x${size} icon is not a PNG of that size"
 done
 
+# What the desktop entry starts and the AppStream data names are in the package.
+desktop_file="$root/usr/share/applications/velmora.desktop"
+metainfo="$root/usr/share/metainfo/org.velmora.velmora.metainfo.xml"
+for program in $(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop_file") \
+  $(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$metainfo"); do
+  [ -x "$root/usr/bin/$program" ] || fail "$program is named but not in /usr/bin"
+done
+shown=$("$root/usr/bin/velmora-render" --version)
+[ "$shown" = "velmora-render $version" ] || fail "--version shows '$shown', the package is $version"
+
 echo "=== desktop-file-validate"
-desktop-file-validate "$root/usr/share/applications/velmora.desktop" || fail "desktop entry not valid"
+desktop-file-validate "$desktop_file" || fail "desktop entry not valid"
 echo "=== appstreamcli validate-tree"
 # The metainfo, and that the desktop entry it launches is in the package; no network.
 appstreamcli validate-tree --no-net --pedantic "$root" || fail "AppStream data not valid"
