@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Velmora needs that are missing. Usage: install-deps.sh build|test
+# Installs the Debian packages Velmora needs that are missing. Usage: install-deps.sh build|package|test
 set -euo pipefail
 
 build_packages=(
@@ -8,6 +8,10 @@ build_packages=(
   libpulse-dev                   # sound output through PulseAudio / PipeWire
   libfftw3-dev                   # the waterfall picture's Fourier transform
   libpng-dev                     # velmora-render --waterfall writes PNG pictures
+  librsvg2-bin                   # rsvg-convert draws the icon's PNG sizes from its SVG
+)
+package_packages=(
+  dpkg-dev file                  # cpack's Debian dependencies from the binaries (dpkg-shlibdeps, file)
 )
 test_packages=(
   libgtest-dev libgmock-dev      # unit tests
@@ -17,12 +21,14 @@ test_packages=(
   locales                        # localedef's character maps: a decimal-comma locale for a formatting test
   xvfb xauth xdotool             # the real window under a virtual X server
   dbus dbus-x11 at-spi2-core python3-pyatspi  # driving the window through its accessibility names
+  lintian desktop-file-utils appstream  # the package check: Debian's checker, the desktop entry and AppStream validators
 )
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
-  test) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+  package) wanted=("${build_packages[@]}" "${package_packages[@]}") ;;
+  test) wanted=("${build_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 build|package|test" >&2; exit 2 ;;
 esac
 
 missing=()

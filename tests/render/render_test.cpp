@@ -2,6 +2,7 @@
 // it plays on the in-memory sound system, and every way it refuses bad input.
 #include "render/render.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -642,6 +643,13 @@ TEST_F(RenderTest, DeviceListAndUnknownDevice) {
   EXPECT_EQ(runTool({"--font", fontPath_.string(), "--play", "3"}, &audio), kExitBadInput);
   EXPECT_EQ(err_.str(), "No output device 3 (see --devices)\n");
   EXPECT_TRUE(audio.sounds().empty());
+}
+
+TEST_F(RenderTest, VersionNeedsNoSettingsOrOutputFile) {
+  // No Velmora.ini here: its defaults would fail the range checks of a text.
+  EXPECT_EQ(runTool({"--version"}), kExitOk);
+  EXPECT_THAT(out_.str(), ::testing::MatchesRegex("velmora-render [0-9]+(\\.[0-9]+)+\n"));
+  EXPECT_EQ(err_.str(), "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "core/version.h"
 #include "render/render_internal.h"
 #include "settings/ini_file.h"
 
@@ -55,6 +56,10 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
   const Options& options = std::get<Options>(parsed);
   if (options.help) {
     env.out << usageText();
+    return kExitOk;
+  }
+  if (options.version) {
+    env.out << "velmora-render " VELMORA_VERSION "\n";
     return kExitOk;
   }
   if (options.listDevices) return listDevices(env);

@@ -81,6 +81,7 @@ struct Options {
   bool tune = false;
   bool listDevices = false;
   bool help = false;
+  bool version = false;
   std::optional<int> playDevice;             // set by --play
   std::optional<std::string> waterfallPath;  // --waterfall: a picture instead of the sound
   std::optional<std::string> layout;         // --layout: "across" (default) or "upward"

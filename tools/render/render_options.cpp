@@ -62,6 +62,8 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
       options.listDevices = true;
     } else if (argument == "--help" || argument == "-h") {
       options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (argument == "--play") {
       options.playDevice = 0;
       if (i + 1 < arguments.size() && isDeviceNumber(arguments[i + 1])) {
@@ -80,8 +82,8 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
     }
   }
   if (auto message = waterfallOptionsError(options)) return *message;
-  if (!options.help && !options.listDevices && !options.playDevice && !options.outputPath &&
-      !options.waterfallPath) {
+  if (!options.help && !options.version && !options.listDevices && !options.playDevice &&
+      !options.outputPath && !options.waterfallPath) {
     return std::string("No output file given (see --help)");
   }
   return options;
@@ -100,6 +102,7 @@ std::string usageText() {
          "  --tune           the 10-second tuning tone instead of the text\n"
          "  --report FILE    one line per column: index, mask, pixel count, average %, peak %\n"
          "                   (the tuning tone: 'tune', average %, peak %)\n"
+         "  --version        print the version and exit\n"
          "  --devices        list the output devices and exit\n"
          "  --play [N]       play on output device N (default 0) instead of writing OUT.wav\n"
          "  --waterfall OUT.png  draw the sound as a receiver's waterfall shows it, as a PNG picture\n"
