@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Velmora three times (plain, AddressSanitizer +
 # UndefinedBehaviorSanitizer, ThreadSanitizer for the threaded tests), starts a private
-# PulseAudio server with null sinks, and runs every test. Exits non-zero when anything fails.
+# PulseAudio server with null sinks, and runs every test; builds and checks the Debian
+# package. Exits non-zero when anything fails.
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 cd "$source_dir"
@@ -50,8 +51,14 @@ step() {  # step NAME COMMAND...
 mkdir -p build-test
 step "plain build" build build-test/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_tests plain build-test/plain
-echo "=== synthesis benchmark (short run)"
+echo "=== synthesis and waterfall benchmarks (short run)"
 step "benchmark" build-test/plain/bench/velmora_synthesis_bench --benchmark_min_time=0.05
+step "waterfall benchmark" build-test/plain/bench/velmora_waterfall_bench --benchmark_min_time=0.05
+
+# The Debian package: built from a Release build of its own, checked, and (in CI, as root)
+# installed, tried and removed.
+echo "=== package check"
+step "package check" "$source_dir/scripts/check-package.sh" build-test/package
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 step "sanitized build" build build-test/asan -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=address,undefined \

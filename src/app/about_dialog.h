@@ -3,9 +3,11 @@
 
 #include <QDialog>
 
+#include "core/version.h"
+
 namespace velmora {
 
-inline constexpr const char* kProgramVersion = "V1.9";
+inline constexpr const char* kProgramVersion = "V" VELMORA_VERSION;
 
 class AboutDialog final : public QDialog {
   Q_OBJECT

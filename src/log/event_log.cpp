@@ -72,9 +72,6 @@ std::string formatLogTimestamp(const UtcTime& time, bool withDate) {
 EventLog::EventLog(std::string directory, TimeSource timeSource)
     : path_((std::filesystem::path(directory) / kLogFileName).string()), timeSource_(std::move(timeSource)) {}
 
-EventLog::EventLog(FilePath file, TimeSource timeSource)
-    : path_(std::move(file.path)), timeSource_(std::move(timeSource)) {}
-
 void EventLog::appendLine(const std::string& message, bool withDate) {
   // The time is taken under the lock so that the lines stay in time order in the file.
   std::lock_guard lock(mutex_);

@@ -22,11 +22,6 @@ class EventLog {
  public:
   using TimeSource = std::function<UtcTime()>;
   explicit EventLog(std::string directory, TimeSource timeSource = currentUtcTime);
-  // A log file of another name than Logfile.txt.
-  struct FilePath {
-    std::string path;
-  };
-  explicit EventLog(FilePath file, TimeSource timeSource = currentUtcTime);
 
   // A line that cannot be written is lost quietly.
   void appendLine(const std::string& message, bool withDate);

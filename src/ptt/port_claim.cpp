@@ -33,28 +33,36 @@ std::string canonicalPath(const std::string& path) {
   return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
 }
 
+constexpr pid_t kUnreadableLock = -1;
+
 bool processAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+// A lock file we cannot read is taken as held: it is not ours to judge, nor to remove.
+bool lockHeld(pid_t pid) { return pid == kUnreadableLock || processAlive(pid); }
 
 // "rigctld, pid 1234", or "pid 1234" when the name cannot be read.
 std::string describeProcess(pid_t pid) {
   std::string name;
-  std::ifstream(std::string("/proc/") + std::to_string(pid) + "/comm") >> name;
+  std::ifstream comm(std::string("/proc/") + std::to_string(pid) + "/comm");
+  std::getline(comm, name);
   const std::string number = "pid " + std::to_string(pid);
   return name.empty() ? number : name + ", " + number;
 }
 
-// The pid a UUCP lock file names: ten ASCII digits and a newline, or an old binary int.
+// The pid a UUCP lock file names: ten ASCII digits and a newline, or an old binary int;
+// nullopt when there is no lock file, 0 when it names no process.
 std::optional<pid_t> lockFilePid(const std::string& path) {
+  if (::access(path.c_str(), F_OK) != 0) return std::nullopt;
   std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
+  if (!file) return kUnreadableLock;
   const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (content.size() == sizeof(std::int32_t)) {
+  char* end = nullptr;
+  const long value = std::strtol(content.c_str(), &end, 10);
+  if (end == content.c_str() && content.size() == sizeof(std::int32_t)) {
     std::int32_t binary = 0;
     std::memcpy(&binary, content.data(), sizeof binary);
     return binary;
   }
-  char* end = nullptr;
-  const long value = std::strtol(content.c_str(), &end, 10);
   if (end == content.c_str() || value <= 0 || value > INT_MAX) return pid_t{0};  // unreadable: stale
   return static_cast<pid_t>(value);
 }
@@ -82,7 +90,7 @@ std::optional<std::string> lockFileHolder(const std::vector<std::string>& direct
   for (const auto& directory : directories) {
     for (const auto& name : names) {
       const auto pid = lockFilePid(directory + "/LCK.." + name);
-      if (pid && processAlive(*pid)) return describeProcess(*pid);
+      if (pid && lockHeld(*pid)) return *pid > 0 ? describeProcess(*pid) : std::string();
     }
   }
   return std::nullopt;
@@ -110,7 +118,8 @@ std::optional<std::string> fileLockHolder(const struct stat& node) {
   return std::nullopt;
 }
 
-// A process with an open descriptor of the device, as far as /proc lets us look.
+// A process with an open descriptor of the device, as far as /proc lets us look. The
+// device is compared by number, whatever name it was opened by.
 std::optional<std::string> openDescriptorHolder(dev_t device) {
   DIR* processes = ::opendir("/proc");
   if (processes == nullptr) return std::nullopt;
@@ -125,10 +134,15 @@ std::optional<std::string> openDescriptorHolder(dev_t device) {
     DIR* descriptors = ::opendir(fdDirectory.c_str());
     if (descriptors == nullptr) continue;  // another user's process, or gone
     while (const dirent* descriptor = ::readdir(descriptors)) {
-      struct stat status {};
+      if (descriptor->d_name[0] == '.') continue;
       const std::string link = fdDirectory + "/" + descriptor->d_name;
-      if (descriptor->d_name[0] != '.' && ::stat(link.c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
-          status.st_rdev == device) {
+      // Only device files are looked at: a file on a network mount whose server is gone
+      // could hold up the look for good.
+      char target[16] = {};
+      if (::readlink(link.c_str(), target, sizeof target - 1) < 5 || std::strncmp(target, "/dev/", 5) != 0)
+        continue;
+      struct stat status {};
+      if (::stat(link.c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == device) {
         holder = describeProcess(static_cast<pid_t>(pid));
         break;
       }
@@ -179,8 +193,8 @@ LockFileResult makeLockFile(const std::string& directory, const std::string& nam
     }
     if (errno != EEXIST) break;
     const auto pid = lockFilePid(path);
-    if (pid && processAlive(*pid)) {
-      holder = describeProcess(*pid);
+    if (pid && lockHeld(*pid)) {
+      holder = *pid > 0 ? describeProcess(*pid) : std::string();
       result = LockFileResult::HeldByAnother;
       break;
     }

@@ -1,26 +1,21 @@
 #include "settings/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
-
-// Plain char data throughout: the bytes are passed through untouched and decoded here.
-#define SI_NO_CONVERSION
-#include <SimpleIni.h>
+#include <optional>
+#include <vector>
 
 #include "core/controls.h"
+#include "settings/atomic_file.h"
 #include "transmit/text_codec.h"
 
 namespace velmora {
 
 namespace {
+
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 bool readWholeFile(const std::string& path, std::string& content) {
   std::error_code error;
@@ -33,11 +28,29 @@ bool readWholeFile(const std::string& path, std::string& content) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+std::size_t firstNonBlank(const std::string& text, std::size_t from = 0) {
+  while (from < text.size() && isBlank(text[from])) ++from;
+  return from;
+}
+
+std::string trimmed(const std::string& text) {
+  const std::size_t begin = firstNonBlank(text);
+  std::size_t end = text.size();
+  while (end > begin && isBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+}
+
 // Like the old profile reader: leading blanks, an optional sign, then decimal digits up to
 // the first other character. Values beyond 32 bits wrap around, as they always did.
 std::int32_t parseProfileInt(const std::string& text) {
-  std::size_t pos = 0;
-  while (pos < text.size() && isBlank(text[pos])) ++pos;
+  std::size_t pos = firstNonBlank(text);
   bool negative = false;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
     negative = text[pos] == '-';
@@ -50,32 +63,6 @@ std::int32_t parseProfileInt(const std::string& text) {
   return static_cast<std::int32_t>(bits);
 }
 
-bool isCommentOrBlank(const std::string& line) {
-  const std::size_t first = line.find_first_not_of(" \t\r");
-  return first == std::string::npos || line[first] == ';' || line[first] == '#';
-}
-
-// The comment lines after the last entry of the file. SimpleIni keeps comments only in
-// front of a section or key, so these are carried over by hand.
-std::string trailingComments(const std::string& content) {
-  std::size_t end = content.size();
-  std::size_t blockStart = content.size();
-  while (end > 0) {
-    std::size_t lineStart = content.rfind('\n', end - 1);
-    lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
-    if (!isCommentOrBlank(content.substr(lineStart, end - lineStart))) break;
-    blockStart = lineStart;
-    if (lineStart == 0) return {};  // nothing but comments: SimpleIni keeps them itself
-    end = lineStart - 1;
-  }
-  const std::size_t firstComment = content.find_first_of(";#", blockStart);
-  if (firstComment == std::string::npos) return {};
-  std::string block = content.substr(
-      content.rfind('\n', firstComment) == std::string::npos ? 0 : content.rfind('\n', firstComment) + 1);
-  if (block.back() != '\n') block += '\n';
-  return block;
-}
-
 // A value must stay on its own line: a line break inside it would let the text of one key
 // turn into other keys or sections on the next load.
 std::string singleLine(const std::string& value) {
@@ -85,132 +72,179 @@ std::string singleLine(const std::string& value) {
   return line;
 }
 
-// A new file beside path that nobody else has, created with the usual permissions (the
-// umask applies); -1 when the folder cannot take it.
-int createTemporaryBeside(const std::string& path, std::string& temporary) {
-  std::random_device random;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(random());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
+// "[name]" with anything after the bracket; blanks around the name do not count.
+std::optional<std::string> sectionName(const std::string& text) {
+  const std::size_t open = firstNonBlank(text);
+  if (open >= text.size() || text[open] != '[') return std::nullopt;
+  const std::size_t close = text.find(']', open);
+  if (close == std::string::npos) return std::nullopt;
+  return trimmed(text.substr(open + 1, close - open - 1));
 }
 
-// The replacement keeps the permissions of the file it replaces.
-bool copyPermissions(const std::string& path, int fd) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return true;  // nothing to replace
-  return ::fchmod(fd, info.st_mode & 07777) == 0;
-}
-
-bool writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t written = ::write(fd, data.data() + done, data.size() - done);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-void syncDirectoryOf(const std::string& path) {
-  std::filesystem::path directory = std::filesystem::path(path).parent_path();
-  if (directory.empty()) directory = ".";
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// A settings file kept elsewhere through a symbolic link stays there: the link's target is
-// replaced (or made, when it is not there yet), not the link. Links are followed one by one,
-// as far as the system itself would follow them.
-std::string linkTarget(const std::string& path) {
-  constexpr int kMaxLinksFollowed = 40;
-  std::filesystem::path current = path;
-  for (int followed = 0; followed < kMaxLinksFollowed; ++followed) {
-    std::error_code error;
-    if (!std::filesystem::is_symlink(current, error)) return current.string();
-    std::filesystem::path target = std::filesystem::read_symlink(current, error);
-    if (error) return path;
-    current = target.is_relative() ? current.parent_path() / target : target;
-  }
-  return path;
-}
-
-// Writes data to a temporary file beside path and renames it over path, so that a crash
-// or a full disk never leaves a truncated file behind.
-bool replaceFileAtomically(const std::string& path, const std::string& data) {
-  std::string temporary;
-  const int fd = createTemporaryBeside(path, temporary);
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, data);
-  ok = ok && copyPermissions(path, fd);
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  syncDirectoryOf(path);
-  return true;
+bool isCommentOrBlank(const std::string& text) {
+  const std::size_t first = firstNonBlank(text);
+  return first == text.size() || text[first] == ';' || text[first] == '#';
 }
 
 }  // namespace
 
+// The file as lines, each with its own line end ("\r\n", "\n", or "" for a last line
+// without one), so that everything not written is saved byte for byte.
 struct IniFile::Impl {
-  // Case-insensitive sections and keys, one value per key, no multi-line values.
-  CSimpleIniA ini{false, false, false};
-  std::string trailingComments;
+  struct Line {
+    std::string text;
+    std::string end;
+  };
+  // Where the value of a key line starts and ends, blanks around it left out.
+  struct Entry {
+    std::size_t line;
+    std::size_t valueBegin;
+    std::size_t valueEnd;
+  };
+
+  std::string bom;
+  std::vector<Line> lines;
+  // A file that is not UTF-8 throughout was written in the old ANSI code page.
+  bool windows1252 = false;
+
+  void parse(const std::string& content) {
+    std::size_t pos = content.compare(0, 3, kUtf8Bom) == 0 ? 3 : 0;
+    bom = content.substr(0, pos);
+    lines.clear();
+    while (pos < content.size()) {
+      const std::size_t newline = content.find('\n', pos);
+      if (newline == std::string::npos) {
+        lines.push_back({content.substr(pos), ""});
+        break;
+      }
+      const bool crlf = newline > pos && content[newline - 1] == '\r';
+      const std::size_t textEnd = crlf ? newline - 1 : newline;
+      lines.push_back({content.substr(pos, textEnd - pos), crlf ? "\r\n" : "\n"});
+      pos = newline + 1;
+    }
+    windows1252 = !isValidUtf8(content);
+  }
+
+  std::string text() const {
+    std::string content = bom;
+    for (const auto& line : lines) content += line.text + line.end;
+    return content;
+  }
+
+  // The first section of that name: header line, and one past its last line.
+  std::optional<std::pair<std::size_t, std::size_t>> section(const std::string& name) const {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const auto found = sectionName(lines[i].text);
+      if (!found || !sameName(*found, name)) continue;
+      std::size_t end = i + 1;
+      while (end < lines.size() && !sectionName(lines[end].text)) ++end;
+      return std::make_pair(i, end);
+    }
+    return std::nullopt;
+  }
+
+  // The first line of the key in the first section of that name.
+  std::optional<Entry> entry(const std::string& sectionName, const std::string& key) const {
+    const auto range = section(sectionName);
+    if (!range) return std::nullopt;
+    for (std::size_t i = range->first + 1; i < range->second; ++i) {
+      const std::string& text = lines[i].text;
+      const std::size_t equals = text.find('=');
+      if (equals == std::string::npos || !sameName(trimmed(text.substr(0, equals)), key)) continue;
+      const std::size_t begin = firstNonBlank(text, equals + 1);
+      std::size_t end = text.size();
+      while (end > begin && isBlank(text[end - 1])) --end;
+      return Entry{i, begin, end};
+    }
+    return std::nullopt;
+  }
+
+  std::string rawValue(const Entry& e) const {
+    return lines[e.line].text.substr(e.valueBegin, e.valueEnd - e.valueBegin);
+  }
+
+  // New lines take the line end the file already uses.
+  std::string lineEnd() const {
+    for (const auto& line : lines)
+      if (!line.end.empty()) return line.end;
+    return "\n";
+  }
+
+  void insert(std::size_t at, const std::string& text) {
+    // The line before a new one needs an end of its own.
+    if (at > 0 && lines[at - 1].end.empty()) lines[at - 1].end = lineEnd();
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{text, lineEnd()});
+  }
+
+  // The value in the file's own encoding, as long as it reads back as the same text:
+  // every character has an ANSI code, and the bytes cannot pass for UTF-8. Else UTF-8,
+  // which the reader recognises value by value.
+  std::string encoded(const std::string& utf8) const {
+    if (!windows1252) return utf8;
+    const std::string ansi = utf8ToWindows1252(utf8);
+    if (windows1252ToUtf8(ansi) == utf8 && (ansi == utf8 || !isValidUtf8(ansi))) return ansi;
+    return utf8;
+  }
 };
 
-IniFile::IniFile() : impl_(std::make_unique<Impl>()) { impl_->ini.SetSpaces(false); }
+namespace {
+
+std::string decoded(const std::string& raw) { return isValidUtf8(raw) ? raw : windows1252ToUtf8(raw); }
+
+}  // namespace
+
+IniFile::IniFile() : impl_(std::make_unique<Impl>()) {}
 
 IniFile::~IniFile() = default;
 
 bool IniFile::load(const std::string& path) {
-  impl_->ini.Reset();
-  impl_->trailingComments.clear();
   std::string content;
-  if (!readWholeFile(path, content)) return false;
-  if (impl_->ini.LoadData(content) < 0) {
-    impl_->ini.Reset();
-    return false;
-  }
-  impl_->trailingComments = trailingComments(content);
-  return true;
+  const bool read = readWholeFile(path, content);
+  impl_->parse(read ? content : std::string());
+  return read;
 }
 
 std::string IniFile::readText(const std::string& section, const std::string& key, const std::string& fallback,
                               std::size_t maxChars) const {
-  const char* value = impl_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
-  if (value == nullptr) return firstCodePoints(fallback, maxChars);
-  std::string text = value;
-  if (!isValidUtf8(text)) text = windows1252ToUtf8(text);
-  return firstCodePoints(text, maxChars);
+  const auto entry = impl_->entry(section, key);
+  if (!entry) return firstCodePoints(fallback, maxChars);
+  return firstCodePoints(decoded(impl_->rawValue(*entry)), maxChars);
 }
 
 std::int32_t IniFile::readInt(const std::string& section, const std::string& key,
                               std::int32_t fallback) const {
-  const char* value = impl_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
-  if (value == nullptr) return fallback;
-  return parseProfileInt(value);
+  const auto entry = impl_->entry(section, key);
+  return entry ? parseProfileInt(impl_->rawValue(*entry)) : fallback;
 }
 
 void IniFile::writeText(const std::string& section, const std::string& key, const std::string& value) {
-  impl_->ini.SetValue(section.c_str(), key.c_str(), singleLine(value).c_str());
+  const std::string text = singleLine(value);
+  Impl& file = *impl_;
+  if (const auto entry = file.entry(section, key)) {
+    if (decoded(file.rawValue(*entry)) == text) return;  // unchanged: not a byte moves
+    std::string& line = file.lines[entry->line].text;
+    // An empty value is written right after the '=', before any blanks that stood there.
+    if (entry->valueBegin == entry->valueEnd) {
+      line.insert(line.find('=') + 1, file.encoded(text));
+    } else {
+      line.replace(entry->valueBegin, entry->valueEnd - entry->valueBegin, file.encoded(text));
+    }
+    return;
+  }
+  const std::string newLine = key + "=" + file.encoded(text);
+  if (const auto range = file.section(section)) {
+    // After the section's last entry, so that comments and blank lines leading to the
+    // next section stay where they are.
+    std::size_t at = range->second;
+    while (at > range->first + 1 && isCommentOrBlank(file.lines[at - 1].text)) --at;
+    file.insert(at, newLine);
+    return;
+  }
+  if (!file.lines.empty() && !trimmed(file.lines.back().text).empty()) file.insert(file.lines.size(), "");
+  file.insert(file.lines.size(), "[" + section + "]");
+  file.insert(file.lines.size(), newLine);
 }
 
-bool IniFile::save(const std::string& path) const {
-  std::string data;
-  if (impl_->ini.Save(data) < 0) return false;
-  if (!impl_->trailingComments.empty()) data += "\n" + impl_->trailingComments;
-  return replaceFileAtomically(linkTarget(path), data);
-}
+bool IniFile::save(const std::string& path) const { return replaceFileAtomically(path, impl_->text()); }
 
 }  // namespace velmora

@@ -101,6 +101,21 @@ void loadPtt(const SettingsReader& reader, PttSettings& ptt) {
   ptt.HamlibSpeed = reader.integer("HamlibSpeed", 0);
 }
 
+// A file of the 23 keys of old, saved while the Hamlib method was never touched, stays as
+// it was: the four keys would only restate their defaults.
+bool hamlibKeysWanted(const IniFile& ini, const PttSettings& ptt) {
+  const PttSettings defaults;
+  if (ptt.Hamlib != 0 || ptt.HamlibModel != defaults.HamlibModel || ptt.HamlibPort != defaults.HamlibPort ||
+      ptt.HamlibSpeed != defaults.HamlibSpeed) {
+    return true;
+  }
+  constexpr const char* kAbsent = "\n";  // no value read from a file holds a line end
+  for (const char* key : {"Hamlib", "HamlibModel", "HamlibPort", "HamlibSpeed"}) {
+    if (ini.readText(kSettingsSection, key, kAbsent, kMaxShortText) != kAbsent) return true;
+  }
+  return false;
+}
+
 std::string selectedDevice(Controls& controls) {
   const int index = controls.currentIndex(ControlId::OutputDevice);
   const std::vector<std::string> devices = controls.listItems(ControlId::OutputDevice);
@@ -144,7 +159,8 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
   // Start from the file as it is, so that whatever else it holds survives. One that is
   // there but cannot be read is not replaced: its content would be lost.
   IniFile ini;
-  if (!ini.load(path) && holdsContentThatCannotBeRead(path)) return false;
+  const bool loaded = ini.load(path);
+  if (!loaded && holdsContentThatCannotBeRead(path)) return false;
   auto write = [&ini](const char* key, const std::string& value) {
     ini.writeText(kSettingsSection, key, value);
   };
@@ -174,10 +190,12 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
   write("TXCommand", ptt.TXCommand);
   write("RXCommand", ptt.RXCommand);
   write("TXDelay", std::to_string(static_cast<std::int32_t>(ptt.TXDelay)));
-  write("Hamlib", flagText(ptt.Hamlib != 0));
-  write("HamlibModel", std::to_string(ptt.HamlibModel));
-  write("HamlibPort", ptt.HamlibPort);
-  write("HamlibSpeed", std::to_string(ptt.HamlibSpeed));
+  if (!loaded || hamlibKeysWanted(ini, ptt)) {
+    write("Hamlib", flagText(ptt.Hamlib != 0));
+    write("HamlibModel", std::to_string(ptt.HamlibModel));
+    write("HamlibPort", ptt.HamlibPort);
+    write("HamlibSpeed", std::to_string(ptt.HamlibSpeed));
+  }
   return ini.save(path);
 }
 

@@ -130,7 +130,9 @@ std::vector<std::string> fontSearchFolders(const std::string& programDirectory) 
     folders.push_back(programDirectory);
     folders.push_back(joinPath(programDirectory, VELMORA_INSTALLED_FONT_FOLDER));
   }
-  folders.push_back(VELMORA_SOURCE_FONT_FOLDER);
+  // Empty in a package build, whose programs look only where they are installed.
+  const std::string sourceFolder = VELMORA_SOURCE_FONT_FOLDER;
+  if (!sourceFolder.empty()) folders.push_back(sourceFolder);
   return folders;
 }
 

@@ -37,7 +37,7 @@ std::string findFontFile(const std::string& startupDirectory, const std::vector<
 
 // The other folders for findFontFile: the program's own folder, the installation's data
 // folder next to it, and the source tree's data/ (which only a program run from the
-// build tree will find).
+// build tree will find; a package build leaves it out).
 std::vector<std::string> fontSearchFolders(const std::string& programDirectory);
 
 }  // namespace velmora

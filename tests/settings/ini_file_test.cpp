@@ -124,6 +124,79 @@ TEST(IniFile, SaveKeepsForeignSectionsKeysAndComments) {
   EXPECT_EQ(readBytes(path), saved);
 }
 
+struct EditCase {
+  const char* what;
+  std::string before;
+  std::string key, value;
+  std::string after;
+};
+
+// Everything but the value written stays as it was, byte for byte.
+TEST(IniFile, WritingAKeyTouchesOnlyItsOwnLine) {
+  const EditCase cases[] = {
+      {"spelling, blanks and CR LF of our line", "[velmora]\r\n frequency = 1500  \r\n", "Frequency", "2000",
+       "[velmora]\r\n frequency = 2000  \r\n"},
+      {"the first copy of a key, in the first copy of the section",
+       "[Velmora]\nA=1\nA=2\n[Other]\nA=0\n[VELMORA]\nA=3\n", "a", "9",
+       "[Velmora]\nA=9\nA=2\n[Other]\nA=0\n[VELMORA]\nA=3\n"},
+      {"lines without '=', foreign keys, trailing blanks, no last line end",
+       "junk\t\n\xef\xbb\xbfnot a [section\n[Velmora] ; ours\nno equals here  \nForeign=x \t\n;A=5\nA=1", "A",
+       "2",
+       "junk\t\n\xef\xbb\xbfnot a [section\n[Velmora] ; ours\nno equals here  \nForeign=x \t\n;A=5\nA=2"},
+      {"an empty value", "[Velmora]\nA=   \n", "A", "5", "[Velmora]\nA=5   \n"},
+      {"an unchanged value", "[Velmora]\nA =\t1  \n", "A", "1", "[Velmora]\nA =\t1  \n"},
+      {"a new key after the section's last entry, in the file's line ends",
+       "[Velmora]\r\nA=1\r\n\r\n; the radio\r\n[Radio]\r\nB=2", "New", "3",
+       "[Velmora]\r\nA=1\r\nNew=3\r\n\r\n; the radio\r\n[Radio]\r\nB=2"},
+      {"a new key in a last line without end", "\xef\xbb\xbf[Velmora]\nA=1", "New", "3",
+       "\xef\xbb\xbf[Velmora]\nA=1\nNew=3\n"},
+      {"a new section at the end", "; mine\n[Radio]\nB=2", "A", "1",
+       "; mine\n[Radio]\nB=2\n\n[Velmora]\nA=1\n"},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    const std::string path = folder.file("a.ini");
+    writeBytes(path, c.before);
+    IniFile ini;
+    ASSERT_TRUE(ini.load(path));
+    ini.writeText("Velmora", c.key, c.value);
+    ASSERT_TRUE(ini.save(path));
+    EXPECT_EQ(readBytes(path), c.after) << c.what;
+    EXPECT_EQ(loaded(path)->readText("Velmora", c.key, "", 255), c.value) << c.what;
+  }
+}
+
+struct EncodingCase {
+  const char* what;
+  std::string file;   // the text line of the file before
+  std::string value;  // UTF-8
+  std::string saved;  // the text line after
+};
+
+TEST(IniFile, AValueIsWrittenInTheFilesOwnEncoding) {
+  const EncodingCase cases[] = {
+      {"ANSI file", "Text=Gr\xfc\xdf", "Gr\xc3\xbc\xc3\x9f\xc3\xa9 \xe2\x82\xac", "Text=Gr\xfc\xdf\xe9 \x80"},
+      {"UTF-8 file", "Text=Gr\xc3\xbc\xc3\x9f", "Gr\xc3\xbc\xc3\x9f\xc3\xa9 \xe2\x82\xac",
+       "Text=Gr\xc3\xbc\xc3\x9f\xc3\xa9 \xe2\x82\xac"},
+      // No ANSI code for the check mark: UTF-8, which the reader tells apart value by value.
+      {"ANSI file, a character without a code", "Text=\xfc", "\xe2\x9c\x93 \xc3\xbc",
+       "Text=\xe2\x9c\x93 \xc3\xbc"},
+      // ANSI bytes that would pass for UTF-8 ("Ã©" is C3 A9) would read back as "é".
+      {"ANSI file, bytes that look like UTF-8", "Text=\xfc", "\xc3\x83\xc2\xa9", "Text=\xc3\x83\xc2\xa9"},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    const std::string path = folder.file("a.ini");
+    writeBytes(path, "[Velmora]\n" + c.file + "\n");
+    IniFile ini;
+    ASSERT_TRUE(ini.load(path));
+    ini.writeText("Velmora", "Text", c.value);
+    ASSERT_TRUE(ini.save(path));
+    EXPECT_EQ(readBytes(path), "[Velmora]\n" + c.saved + "\n") << c.what;
+    EXPECT_EQ(loaded(path)->readText("Velmora", "Text", "", 1023), c.value) << c.what;
+  }
+}
+
 TEST(IniFile, AValueCannotBreakOutOfItsLine) {
   ScratchFolder folder;
   const std::string path = folder.file("a.ini");

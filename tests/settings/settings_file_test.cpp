@@ -337,6 +337,33 @@ TEST_F(SettingsFile, ASaveKeepsForeignContentAndUpdatesKeysInTheirOwnCase) {
   EXPECT_EQ(again.controls.text(ControlId::CenterFrequency), "1600");
 }
 
+// A file kept by hand on Windows: ANSI text, CR LF, foreign lines of every kind.
+TEST_F(SettingsFile, ASaveChangesOnlyTheValuesThatChanged) {
+  const auto file = [](const std::string& frequency) {
+    return "; Velmora settings, kept by hand\r\n\r\n[Radio]\r\nCallsign = DL1ABC\r\na line without an equals "
+           "sign\r\n"
+           "\r\n[Velmora]\r\nOutputDevice=Line Out (USB Audio)\r\nconcurrent = 1\r\nSkip=0\r\nMaxAvgPwr=0\r\n"
+           "Frequency=" +
+           frequency +
+           "   \r\n; the offset I like\r\nOffset=2\r\nDuration=500\r\nText=Gr\xfc\xdf aus "
+           "Bayern\r\nLoop=0\r\n"
+           "PilotTone=1\r\nReverse=0\r\nInterval=60\r\nUsePTTControl=1\r\nComPort=0\r\nBaudrate="
+           "2\r\nDatabits=1\r\n"
+           "Stopbits=0\r\nParity=2\r\nCAT=1\r\nRTS=0\r\nTXCommand=FE01\r\nRXCommand=FE02\r\nTXDelay=300\r\n"
+           "Frequency=9999\r\nMyOwnKey=keep me\r\n\r\n[Logger]\r\nPath=C:\\log";
+  };
+  writeBytes(path(), file("1500"));
+  Window window;
+  window.load(path());
+  EXPECT_EQ(window.controls.text(ControlId::CenterFrequency), "1500");
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  EXPECT_EQ(readBytes(path()), file("1500"));
+
+  window.controls.setText(ControlId::CenterFrequency, "1600");
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  EXPECT_EQ(readBytes(path()), file("1600"));
+}
+
 TEST_F(SettingsFile, AFailedSaveReportsFalse) {
   Window window;
   window.load(path());

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "core/version.h"
 #include "render/render_internal.h"
 #include "settings/ini_file.h"
 
@@ -57,6 +58,10 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
     env.out << usageText();
     return kExitOk;
   }
+  if (options.version) {
+    env.out << "velmora-render " VELMORA_VERSION "\n";
+    return kExitOk;
+  }
   if (options.listDevices) return listDevices(env);
 
   const std::optional<RenderSettings> settings = loadSettings(options, env);
@@ -75,6 +80,11 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
     rendering.columns = textColumns(codes, glyphs);
   }
 
+  if (options.waterfallPath) {
+    const auto layout = options.layout.value_or("across") == "upward" ? waterfall::Layout::TimeAcross
+                                                                      : waterfall::Layout::FrequencyAcross;
+    return writeWaterfall(rendering, *options.waterfallPath, layout, env);
+  }
   Report report;
   if (!report.open(options.reportPath)) {
     env.err << "Cannot write '" << *options.reportPath << "'\n";

@@ -85,10 +85,12 @@ struct Options {
   bool tune = false;
   bool listDevices = false;
   bool help = false;
-  std::optional<int> playDevice;       // set by --play
-  bool key = false;                    // --key: key the transmitter as the settings say
-  bool loop = false;                   // --loop: repeat after the Interval until stopped
-  std::optional<std::string> logPath;  // --log: instead of ./Logfile.txt
+  bool version = false;
+  std::optional<int> playDevice;             // set by --play
+  bool key = false;                          // --key: key the transmitter as the settings say
+  bool loop = false;                         // --loop: repeat after the Interval until stopped
+  std::optional<std::string> waterfallPath;  // --waterfall: a picture instead of the sound
+  std::optional<std::string> layout;         // --layout: "across" (default) or "upward"
 };
 
 // The options, or the one-line message for a bad command line.

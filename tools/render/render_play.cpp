@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -33,15 +32,6 @@ constexpr std::chrono::milliseconds kSignalWatchPeriod{10};
 
 std::string settingsFileOf(const Options& options, const Environment& env) {
   return options.settingsPath ? *options.settingsPath : settingsPath(env.currentDirectory);
-}
-
-std::unique_ptr<EventLog> openLog(const Options& options, const Environment& env) {
-  // Relative to the folder the tool runs in, as Logfile.txt is.
-  if (options.logPath) {
-    const std::filesystem::path path = std::filesystem::path(env.currentDirectory) / *options.logPath;
-    return std::make_unique<EventLog>(EventLog::FilePath{path.string()});
-  }
-  return std::make_unique<EventLog>(env.currentDirectory);
 }
 
 // The controls as the window has them after its start-up with this settings file, and
@@ -130,7 +120,8 @@ int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& op
     return kExitNotPlayed;
   }
 
-  const std::unique_ptr<EventLog> log = openLog(options, env);
+  // Logfile.txt in the folder the tool runs in, as the window's.
+  const auto log = std::make_unique<EventLog>(env.currentDirectory);
   const std::unique_ptr<SerialPortOpener> serialPorts =
       env.makeSerialPorts ? env.makeSerialPorts() : std::make_unique<PosixSerialPortOpener>();
   PttKeyer* keyerToStop = nullptr;
