@@ -10,6 +10,8 @@ std::uint32_t elapsedTicks(std::uint32_t start, std::uint32_t now) {
 
 WaitEnd waitForPlayback(Clock& clock, const std::atomic<int>& stopFlag, std::uint32_t start,
                         std::uint32_t pollMs, std::uint32_t limitMs) {
+  // A "Stop" that came before the sound started must not let it sound for a whole poll.
+  if (stopFlag.load() != 0) return WaitEnd::Stopped;
   for (;;) {
     clock.sleepMs(pollMs);
     if (stopFlag.load() != 0) return WaitEnd::Stopped;

@@ -17,7 +17,7 @@ std::uint32_t elapsedTicks(std::uint32_t start, std::uint32_t now);
 enum class WaitEnd { LimitPassed, Stopped };
 
 // Sleeps one poll period at a time until the stop flag is set or more than limitMs have
-// passed since start.
+// passed since start. A flag already set when the wait begins ends it at once.
 WaitEnd waitForPlayback(Clock& clock, const std::atomic<int>& stopFlag, std::uint32_t start,
                         std::uint32_t pollMs, std::uint32_t limitMs);
 

@@ -130,9 +130,13 @@ class TextTransmission {
     Pass pass = readPass();
     if (pass.codes.empty()) return pass;
     ctx_.log.appendLine(startLine(pass), false);
-    ctx_.ptt.keyTransmitter();
-    pass.startTick = ctx_.clock.tickCount();
-    sendCharacters(pass);
+    // A "Stop" that came before the keying (during the field reads, or at the end of a
+    // pause) keys nothing and sends nothing; the pass ends as a stopped one.
+    if (!stopRequested()) {
+      ctx_.ptt.keyTransmitter();
+      pass.startTick = ctx_.clock.tickCount();
+      sendCharacters(pass);
+    }
     ctx_.ptt.unkeyTransmitter();
     const std::string sent = ctx_.controls.text(ControlId::SentText);
     ctx_.log.appendLine("Terminating text transmission (sent text: " + sent + ")", false);
