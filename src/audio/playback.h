@@ -22,8 +22,9 @@ WaitEnd waitForPlayback(Clock& clock, const std::atomic<int>& stopFlag, std::uin
                         std::uint32_t pollMs, std::uint32_t limitMs);
 
 // Unlock, rewind, take the tick count and play, wait, stop. A failing step stops the
-// buffer at once without a wait. The caller releases the buffer afterwards.
-void playFilledBuffer(SoundBuffer& buffer, std::size_t samplesWritten, Clock& clock,
+// buffer at once without a wait, and the result is false. The caller releases the buffer
+// afterwards.
+bool playFilledBuffer(SoundBuffer& buffer, std::size_t samplesWritten, Clock& clock,
                       const std::atomic<int>& stopFlag, std::uint32_t pollMs, std::uint32_t limitMs);
 
 }  // namespace velmora

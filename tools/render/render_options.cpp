@@ -81,7 +81,7 @@ std::string usageText() {
          "                   (the tuning tone: 'tune', average %, peak %)\n"
          "  --devices        list the output devices and exit\n"
          "  --play [N]       play on output device N (default 0) instead of writing OUT.wav\n"
-         "Exit codes: 0 done, 2 bad input, 130 interrupted.\n";
+         "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input, 130 interrupted.\n";
 }
 
 }  // namespace velmora::render
