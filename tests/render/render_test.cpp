@@ -591,14 +591,17 @@ TEST_F(RenderTest, PlayedTuneToneWaitsTenSeconds) {
   }
 }
 
-TEST_F(RenderTest, FailedCreateOrLockSkipsOnlyThatColumn) {
+// The window skips a failed sound in silence; the tool goes on too, but says so at the end.
+TEST_F(RenderTest, FailedSoundsAreSkippedAndMakeTheRunFail) {
   writeSettings({.text = "Ab"});
   MemoryAudio audio(&clock_);
   audio.failStep(SoundStep::Create, 1);
   audio.failStep(SoundStep::Lock, 3);
+  audio.failStep(SoundStep::Play, 5);
   const fs::path reportPath = dir_ / "play.txt";
   ASSERT_EQ(runTool({"--font", fontPath_.string(), "--report", reportPath.string(), "--play"}, &audio),
-            kExitOk);
+            kExitNotPlayed);
+  EXPECT_EQ(err_.str(), "Could not play 3 of 11 sounds on output device 0\n");
   const auto sounds = audio.sounds();
   ASSERT_EQ(sounds.size(), 11U);
   EXPECT_EQ(sounds[1].steps, std::vector<SoundStep>{SoundStep::Create});
@@ -607,9 +610,28 @@ TEST_F(RenderTest, FailedCreateOrLockSkipsOnlyThatColumn) {
   EXPECT_FALSE(sounds[3].played);
   EXPECT_TRUE(sounds[4].played);
   std::vector<std::string> lines = expectedColumns({.text = "Ab"}, testMasksOf("Ab")).reportLines;
+  lines.erase(lines.begin() + 5);
   lines.erase(lines.begin() + 3);
   lines.erase(lines.begin() + 1);
   EXPECT_EQ(readLines(reportPath), lines);
+}
+
+// The real binary with a sound server that is not there: one line, a distinct exit code.
+TEST_F(RenderTest, PlayWithoutASoundServerFails) {
+  writeSettings({.text = "Ab"});
+  for (const char* tune : {"", "--tune"}) {
+    SCOPED_TRACE(tune);
+    const std::string command = "cd " + shellQuote(dir_.string()) +
+                                " && PULSE_SERVER=" + shellQuote("unix:" + (dir_ / "no-server").string()) +
+                                " timeout 60 " + shellQuote(VELMORA_RENDER_BINARY) + " --font " +
+                                shellQuote(fontPath_.string()) + " " + tune +
+                                " --play >stdout.txt 2>stderr.txt";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), kExitNotPlayed);
+    EXPECT_EQ(readFile(dir_ / "stderr.txt"), "Cannot open output device 0 (is a sound server running?)\n");
+    EXPECT_EQ(readFile(dir_ / "stdout.txt"), "");
+  }
 }
 
 TEST_F(RenderTest, StopRequestEndsPlayingAtOnce) {

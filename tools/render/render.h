@@ -24,6 +24,7 @@ class IniFile;
 namespace velmora::render {
 
 inline constexpr int kExitOk = 0;
+inline constexpr int kExitNotPlayed = 1;  // --play: the device could not be opened, or a sound failed
 inline constexpr int kExitBadInput = 2;
 inline constexpr int kExitInterrupted = 130;
 inline constexpr std::size_t kMaxTextCharacters = 1023;

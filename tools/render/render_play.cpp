@@ -25,8 +25,8 @@ PlaybackWait columnWait(const RenderSettings& settings, std::size_t samplesWritt
   return {kSequentialPollMs, sequentialWaitLimitMs(samplesWritten)};
 }
 
-// One sound's life cycle: create, lock, fill, play, wait, stop, release. A buffer that
-// cannot be made or locked skips the sound. Returns false when the sound was skipped.
+// One sound's life cycle: create, lock, fill, play, wait, stop, release. A step that
+// fails skips the sound. Returns false when the sound was skipped.
 template <typename Fill>
 bool playSound(AudioOutput& audio, std::size_t bytes, std::size_t samplesNeeded, Fill fill,
                Environment& env) {
@@ -38,8 +38,7 @@ bool playSound(AudioOutput& audio, std::size_t bytes, std::size_t samplesNeeded,
     return false;
   }
   const auto [samplesWritten, wait] = fill(*region);
-  playFilledBuffer(*buffer, samplesWritten, env.clock, env.stopFlag, wait.pollMs, wait.limitMs);
-  return true;
+  return playFilledBuffer(*buffer, samplesWritten, env.clock, env.stopFlag, wait.pollMs, wait.limitMs);
 }
 
 }  // namespace
@@ -52,8 +51,15 @@ int play(const Rendering& rendering, int deviceIndex, Report& report, Environmen
     return kExitBadInput;
   }
   audio->openDevice(deviceIndex);
+  // Unlike the window, a command-line tool must not skip every sound in silence.
+  if (!audio->isOpen()) {
+    env.err << "Cannot open output device " << deviceIndex << " (is a sound server running?)\n";
+    return kExitNotPlayed;
+  }
 
   const RenderSettings& settings = rendering.settings;
+  std::size_t sounds = 0;
+  std::size_t skipped = 0;
   if (rendering.tune) {
     PowerFigures figures;
     const bool played = playSound(
@@ -64,6 +70,8 @@ int play(const Rendering& rendering, int deviceIndex, Report& report, Environmen
         },
         env);
     if (played) report.add(tuneReportLine(figures));
+    ++sounds;
+    skipped += played ? 0 : 1;
   }
   const auto durationMs = static_cast<std::uint32_t>(settings.durationMs);
   for (std::size_t index = 0; index < rendering.columns.size() && env.stopFlag.load() == 0; ++index) {
@@ -77,9 +85,17 @@ int play(const Rendering& rendering, int deviceIndex, Report& report, Environmen
         },
         env);
     if (played) report.add(reportLine(index, mask, sound));
+    ++sounds;
+    skipped += played ? 0 : 1;
   }
   audio->closeDevice();
-  return env.stopFlag.load() != 0 ? kExitInterrupted : kExitOk;
+  if (env.stopFlag.load() != 0) return kExitInterrupted;
+  if (skipped > 0) {
+    env.err << "Could not play " << skipped << " of " << sounds << " sounds on output device " << deviceIndex
+            << "\n";
+    return kExitNotPlayed;
+  }
+  return kExitOk;
 }
 
 int listDevices(Environment& env) {
