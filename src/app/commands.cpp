@@ -48,8 +48,9 @@ void enterBusyState(Controls& controls, SharedState& shared) {
 }
 
 void handleStop(Controls& controls, SharedState& shared, PttKeyer& ptt) {
-  ptt.unkeyTransmitter();
+  // The flag first: a worker about to key sees it, or keys before this unkeying.
   shared.stopFlag = 1;
+  ptt.unkeyTransmitter();
   setControlsIdle(controls, true);
 }
 

@@ -201,9 +201,9 @@ bool MainWindow::endRunningWorker() {
   pendingWorker_.reset();
   pendingDeviceChange_ = false;
   if (!workers_.busy()) return true;
-  // As "Stop" does: the transmitter drops at once, then the worker is asked to end.
-  ptt_.unkeyTransmitter();
+  // As "Stop" does: the worker is asked to end and the transmitter drops at once.
   env_.shared.stopFlag = 1;
+  ptt_.unkeyTransmitter();
   return workers_.waitForEnd(env_.shutdownWaitLimit);
 }
 

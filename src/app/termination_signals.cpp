@@ -15,6 +15,10 @@ namespace {
 // needs it.
 volatile std::sig_atomic_t gWriteSocket = -1;
 
+// Each of them would otherwise end the process at once, with the transmitter keyed: SIGHUP
+// comes when the terminal the program was started from is closed, SIGQUIT from Ctrl+\.
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 void forwardSignal(int signalNumber) {
   const int savedErrno = errno;
   const auto byte = static_cast<unsigned char>(signalNumber);
@@ -39,14 +43,12 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   gWriteSocket = sockets_[0];
   notifier_ = new QSocketNotifier(sockets_[1], QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::readPendingSignal);
-  setHandler(SIGINT, forwardSignal);
-  setHandler(SIGTERM, forwardSignal);
+  for (const int signalNumber : kTerminationSignals) setHandler(signalNumber, forwardSignal);
 }
 
 TerminationSignals::~TerminationSignals() {
   if (notifier_ == nullptr) return;
-  setHandler(SIGINT, SIG_DFL);
-  setHandler(SIGTERM, SIG_DFL);
+  for (const int signalNumber : kTerminationSignals) setHandler(signalNumber, SIG_DFL);
   gWriteSocket = -1;
   ::close(sockets_[0]);
   ::close(sockets_[1]);

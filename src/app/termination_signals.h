@@ -1,7 +1,8 @@
 #pragma once
-// SIGINT and SIGTERM as a Qt signal on the GUI thread, so that they close the window
-// the normal way (the transmitter unkeyed, the settings saved). The handler only writes
-// a byte into a socket pair; a QSocketNotifier reads it in the event loop.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT as a Qt signal on the GUI thread, so that they
+// close the window the normal way (the running worker stopped, the transmitter unkeyed,
+// the settings saved). The handler only writes a byte into a socket pair; a
+// QSocketNotifier reads it in the event loop.
 
 #include <QObject>
 

@@ -10,6 +10,8 @@ std::uint32_t elapsedTicks(std::uint32_t start, std::uint32_t now) {
 
 WaitEnd waitForPlayback(Clock& clock, const std::atomic<int>& stopFlag, std::uint32_t start,
                         std::uint32_t pollMs, std::uint32_t limitMs) {
+  // A "Stop" that came before the sound started must not let it sound for a whole poll.
+  if (stopFlag.load() != 0) return WaitEnd::Stopped;
   for (;;) {
     clock.sleepMs(pollMs);
     if (stopFlag.load() != 0) return WaitEnd::Stopped;
@@ -17,19 +19,20 @@ WaitEnd waitForPlayback(Clock& clock, const std::atomic<int>& stopFlag, std::uin
   }
 }
 
-void playFilledBuffer(SoundBuffer& buffer, std::size_t samplesWritten, Clock& clock,
+bool playFilledBuffer(SoundBuffer& buffer, std::size_t samplesWritten, Clock& clock,
                       const std::atomic<int>& stopFlag, std::uint32_t pollMs, std::uint32_t limitMs) {
   if (!buffer.unlock(samplesWritten) || !buffer.rewind()) {
     buffer.stop(StopMode::Flush);
-    return;
+    return false;
   }
   const std::uint32_t start = clock.tickCount();
   if (!buffer.play()) {
     buffer.stop(StopMode::Flush);
-    return;
+    return false;
   }
   const WaitEnd end = waitForPlayback(clock, stopFlag, start, pollMs, limitMs);
   buffer.stop(end == WaitEnd::LimitPassed ? StopMode::Drain : StopMode::Flush);
+  return true;
 }
 
 }  // namespace velmora

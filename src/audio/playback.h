@@ -17,13 +17,14 @@ std::uint32_t elapsedTicks(std::uint32_t start, std::uint32_t now);
 enum class WaitEnd { LimitPassed, Stopped };
 
 // Sleeps one poll period at a time until the stop flag is set or more than limitMs have
-// passed since start.
+// passed since start. A flag already set when the wait begins ends it at once.
 WaitEnd waitForPlayback(Clock& clock, const std::atomic<int>& stopFlag, std::uint32_t start,
                         std::uint32_t pollMs, std::uint32_t limitMs);
 
 // Unlock, rewind, take the tick count and play, wait, stop. A failing step stops the
-// buffer at once without a wait. The caller releases the buffer afterwards.
-void playFilledBuffer(SoundBuffer& buffer, std::size_t samplesWritten, Clock& clock,
+// buffer at once without a wait, and the result is false. The caller releases the buffer
+// afterwards.
+bool playFilledBuffer(SoundBuffer& buffer, std::size_t samplesWritten, Clock& clock,
                       const std::atomic<int>& stopFlag, std::uint32_t pollMs, std::uint32_t limitMs);
 
 }  // namespace velmora

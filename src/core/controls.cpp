@@ -2,17 +2,15 @@
 
 #include <limits>
 
+#include "core/utf8.h"
+
 namespace velmora {
 
 namespace {
 
-bool isContinuationByte(unsigned char byte) { return (byte & 0xC0u) == 0x80u; }
-
-// Index of the byte after the code point starting at pos.
+// Index of the byte after the character starting at pos.
 std::size_t nextCodePoint(const std::string& utf8, std::size_t pos) {
-  ++pos;
-  while (pos < utf8.size() && isContinuationByte(static_cast<unsigned char>(utf8[pos]))) ++pos;
-  return pos;
+  return pos + utf8CharacterAt(utf8, pos).length;
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ void writeUnsigned(Controls& controls, ControlId id, std::uint32_t value);
 // A text cut to at most maxChars characters (UTF-8 code points).
 std::string readText(Controls& controls, ControlId id, std::size_t maxChars);
 
-// The first maxChars code points of a UTF-8 string (a broken sequence counts as one).
+// The first maxChars characters of a UTF-8 string, and their number, counted as the text
+// codec counts them (core/utf8.h): a broken sequence is one character, as it is sent.
 std::string firstCodePoints(const std::string& utf8, std::size_t maxChars);
 std::size_t codePointCount(const std::string& utf8);
 

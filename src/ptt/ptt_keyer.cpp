@@ -86,6 +86,9 @@ void PttKeyer::keyTransmitter() {
   bool keyed = false;
   {
     std::lock_guard lock(portMutex_);
+    // Looked at under the port lock: "Stop" sets the flag before it unkeys, so either it
+    // finds this keying to undo or this keying sees its flag.
+    if (stopFlag_.load() != 0) return;
     message = keyLocked(settings, logLine);
     keyed = keying_ != nullptr;
   }

@@ -57,6 +57,7 @@ class PttKeyer {
 
   // Opens and configures the port, sends the TX command or raises the line (or opens and
   // keys the rig), waits the TX delay. Errors are shown and the caller goes on unkeyed.
+  // With the stop flag set it keys nothing.
   void keyTransmitter();
   // Undoes exactly what the last keying did and closes the port; nothing when closed.
   void unkeyTransmitter();

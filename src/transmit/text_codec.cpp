@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/utf8.h"
+
 namespace velmora {
 
 namespace {
@@ -18,7 +20,6 @@ constexpr std::array<char32_t, 32> kHighControlsBlock = {
 };
 
 constexpr char kReplacement = '?';
-constexpr char32_t kNoCodePoint = 0xFFFFFFFF;
 
 char32_t codePointOfByte(unsigned char byte) {
   if (byte >= 0x80 && byte <= 0x9F) return kHighControlsBlock[byte - 0x80u];
@@ -33,55 +34,6 @@ char byteOfCodePoint(char32_t codePoint) {
     if (kHighControlsBlock[i] == codePoint) return static_cast<char>(0x80 + i);
   }
   return kReplacement;
-}
-
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Range of the first continuation byte, which is where overlongs, surrogates and code
-// points above U+10FFFF are caught (the well-formed table of Unicode, chapter 3).
-struct LeadByteRule {
-  std::size_t length;  // whole sequence, 0 for a byte that cannot start one
-  unsigned char secondLow;
-  unsigned char secondHigh;
-};
-
-LeadByteRule ruleFor(unsigned char lead) {
-  if (lead < 0x80) return {1, 0, 0};
-  if (lead >= 0xC2 && lead <= 0xDF) return {2, 0x80, 0xBF};
-  if (lead == 0xE0) return {3, 0xA0, 0xBF};
-  if (lead == 0xED) return {3, 0x80, 0x9F};
-  if (lead >= 0xE1 && lead <= 0xEF) return {3, 0x80, 0xBF};
-  if (lead == 0xF0) return {4, 0x90, 0xBF};
-  if (lead >= 0xF1 && lead <= 0xF3) return {4, 0x80, 0xBF};
-  if (lead == 0xF4) return {4, 0x80, 0x8F};
-  return {0, 0, 0};
-}
-
-struct Decoded {
-  char32_t codePoint;  // kNoCodePoint for a broken sequence
-  std::size_t consumed;
-};
-
-// Decodes the sequence at pos. A broken one consumes its longest valid-looking prefix
-// (at least one byte), so that it counts as one character and the byte that broke it is
-// read again as the start of the next.
-Decoded decodeAt(const std::string& bytes, std::size_t pos) {
-  const auto byteAt = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const unsigned char lead = byteAt(pos);
-  const LeadByteRule rule = ruleFor(lead);
-  if (rule.length == 1) return {lead, 1};
-  if (rule.length == 0) return {kNoCodePoint, 1};
-
-  const unsigned char leadPayloadMask = rule.length == 2 ? 0x1F : rule.length == 3 ? 0x0F : 0x07;
-  char32_t codePoint = lead & leadPayloadMask;
-  for (std::size_t i = 1; i < rule.length; ++i) {
-    if (pos + i >= bytes.size()) return {kNoCodePoint, i};
-    const unsigned char next = byteAt(pos + i);
-    const bool fits = i == 1 ? (next >= rule.secondLow && next <= rule.secondHigh) : isContinuation(next);
-    if (!fits) return {kNoCodePoint, i};
-    codePoint = (codePoint << 6) | (next & 0x3Fu);
-  }
-  return {codePoint, rule.length};
 }
 
 void appendUtf8(std::string& out, char32_t codePoint) {
@@ -105,9 +57,9 @@ std::string utf8ToWindows1252(const std::string& utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t pos = 0; pos < utf8.size();) {
-    const Decoded decoded = decodeAt(utf8, pos);
-    out.push_back(decoded.codePoint == kNoCodePoint ? kReplacement : byteOfCodePoint(decoded.codePoint));
-    pos += decoded.consumed;
+    const Utf8Character character = utf8CharacterAt(utf8, pos);
+    out.push_back(character.broken ? kReplacement : byteOfCodePoint(character.codePoint));
+    pos += character.length;
   }
   return out;
 }
@@ -123,9 +75,9 @@ std::string windows1252ToUtf8(const std::string& bytes) {
 
 bool isValidUtf8(const std::string& bytes) {
   for (std::size_t pos = 0; pos < bytes.size();) {
-    const Decoded decoded = decodeAt(bytes, pos);
-    if (decoded.codePoint == kNoCodePoint) return false;
-    pos += decoded.consumed;
+    const Utf8Character character = utf8CharacterAt(bytes, pos);
+    if (character.broken) return false;
+    pos += character.length;
   }
   return true;
 }

@@ -54,8 +54,7 @@ std::string modeText(Controls& controls) {
 enum class PauseEnd { Elapsed, LoopUnchecked, Stopped };
 
 struct Pass {
-  std::string text;   // UTF-8, as typed
-  std::string codes;  // one glyph index per character
+  std::string codes;  // one glyph index per character, as sent
   std::int32_t center = 0;
   std::int32_t offset = 0;
   std::uint32_t durationMs = 0;
@@ -107,8 +106,7 @@ class TextTransmission {
     ctx_.shared.centerFrequency = pass.center;
     ctx_.shared.columnDuration = static_cast<std::int32_t>(pass.durationMs);
     ctx_.shared.pixelRowOffset = pass.offset;
-    pass.text = readText(controls, ControlId::TextToSend, kMaxTextChars);
-    pass.codes = utf8ToWindows1252(pass.text);
+    pass.codes = utf8ToWindows1252(readText(controls, ControlId::TextToSend, kMaxTextChars));
     if (!pass.codes.empty()) {
       const double columnSeconds = pass.durationMs / 1000.0;
       pass.remainingSeconds = 6.0 * static_cast<double>(pass.codes.size()) * columnSeconds - columnSeconds;
@@ -121,18 +119,24 @@ class TextTransmission {
     const std::string mode = modeText(controls);
     const bool pilot = controls.isChecked(ControlId::PilotTone);
     const bool reverse = controls.isChecked(ControlId::Reverse);
-    return "Starting text transmission (" + pass.text + ", " + mode + ", " + std::to_string(pass.center) + "/" +
-           std::to_string(pass.offset) + " Hz, " + std::to_string(pass.durationMs) + "ms, " +
-           (pilot ? "" : "no ") + "pilot tone" + (reverse ? ", reverse" : "") + ")";
+    // The text as it goes out: a character without a code of its own shows as the "?" sent.
+    return "Starting text transmission (" + windows1252ToUtf8(pass.codes) + ", " + mode + ", " +
+           std::to_string(pass.center) + "/" + std::to_string(pass.offset) + " Hz, " +
+           std::to_string(pass.durationMs) + "ms, " + (pilot ? "" : "no ") + "pilot tone" +
+           (reverse ? ", reverse" : "") + ")";
   }
 
   Pass sendPass() {
     Pass pass = readPass();
     if (pass.codes.empty()) return pass;
     ctx_.log.appendLine(startLine(pass), false);
-    ctx_.ptt.keyTransmitter();
-    pass.startTick = ctx_.clock.tickCount();
-    sendCharacters(pass);
+    // A "Stop" that came before the keying (during the field reads, or at the end of a
+    // pause) keys nothing and sends nothing; the pass ends as a stopped one.
+    if (!stopRequested()) {
+      ctx_.ptt.keyTransmitter();
+      pass.startTick = ctx_.clock.tickCount();
+      sendCharacters(pass);
+    }
     ctx_.ptt.unkeyTransmitter();
     const std::string sent = ctx_.controls.text(ControlId::SentText);
     ctx_.log.appendLine("Terminating text transmission (sent text: " + sent + ")", false);
@@ -145,7 +149,7 @@ class TextTransmission {
       const bool stoppedInGlyph = sendGlyph(pass, static_cast<std::uint8_t>(pass.codes[i]));
       // No stop check right after the gap: the character before it counts as sent.
       if (!stoppedInGlyph && i + 1 < count) sendColumn(pass, 0);
-      ctx_.controls.setText(ControlId::SentText, firstCodePoints(pass.text, i + 1));
+      ctx_.controls.setText(ControlId::SentText, windows1252ToUtf8(pass.codes.substr(0, i + 1)));
       ctx_.controls.selectAllText(ControlId::SentText);
       if (stopRequested()) return;
     }

@@ -48,6 +48,11 @@ void playTuningTone(WorkerContext& ctx, SoundBuffer& buffer) {
   const PowerFigures power = synthesizeTuningTone(center, singlePixel, *region);
   showPowerFigures(ctx.controls, power);
 
+  // A "Stop" during the synthesis: neither key nor play.
+  if (ctx.shared.stopRequested()) {
+    buffer.stop(StopMode::Flush);
+    return;
+  }
   ctx.ptt.keyTransmitter();
   playFilledBuffer(buffer, kTuningToneSamples, ctx.clock, ctx.shared.stopFlag, kTunePollMs, kTuneLimitMs);
 }

@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <latch>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/com_port_entries.h"
@@ -223,6 +226,39 @@ TEST(StopCommand, UnkeysAPortThatAWorkerKeyed) {
 
   EXPECT_FALSE(ptt.portOpen());
   EXPECT_THAT(ports.events(), ::testing::Contains("close"));
+}
+
+// "Stop" at the very moment a worker keys: whichever comes first, the transmitter is
+// not left keyed.
+TEST(StopCommand, RacingAKeyingNeverLeavesTheTransmitterKeyed) {
+  testing::MemoryControls controls;
+  testing::RecordingMessageBox box;
+  testing::RecordingSerialPortOpener ports;
+  testing::FakeClock clock;
+  SharedState shared;
+  PttKeyer ptt(ports, box, clock, shared.stopFlag, [](int) { return std::string("/dev/fake"); });
+  PttSettings settings;
+  settings.UsePTTControl = 1;
+  settings.CAT = 0;
+  settings.RTS = 1;
+  ptt.setSettings(settings);
+
+  for (int round = 0; round < 300; ++round) {
+    shared.stopFlag = 0;
+    std::latch start(2);
+    std::thread worker([&] {
+      start.arrive_and_wait();
+      // A different head start for the GUI thread in every round.
+      std::atomic<int> spin{0};
+      while (spin.fetch_add(1, std::memory_order_relaxed) < round * 10) {
+      }
+      ptt.keyTransmitter();
+    });
+    start.arrive_and_wait();
+    handleStop(controls, shared, ptt);
+    worker.join();
+    ASSERT_FALSE(ptt.portOpen()) << "round " << round;
+  }
 }
 
 TEST(WorkerStart, ClearsTheStopFlagAndMakesTheWindowBusy) {

@@ -1,3 +1,6 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,8 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <csignal>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include <cstring>
 
 #include "app/termination_signals.h"
 #include "settings/ini_file.h"
@@ -301,21 +303,29 @@ TEST_F(MainWindowTest, TheDateStampsTheStartupAndTerminationLinesOnly) {
                        "[0-9]{2}\\.[0-9]{2}\\.[0-9]{2} [0-9:.]{12}z \r\n"));
 }
 
-TEST_F(MainWindowTest, SigtermClosesTheWindowTheNormalWay) {
+class TerminationSignalTest : public MainWindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TerminationSignalTest, ClosesTheWindowTheNormalWay) {
+  const int signalNumber = GetParam();
   MainWindow& window = rig.start();
   TerminationSignals termination;
   ASSERT_TRUE(termination.installed());
   QObject::connect(&termination, &TerminationSignals::terminationRequested, &window, &QWidget::close);
   QSignalSpy spy(&termination, &TerminationSignals::terminationRequested);
 
-  std::raise(SIGTERM);
+  std::raise(signalNumber);
 
   EXPECT_TRUE(testing::waitUntil([&] { return !window.isVisible(); }));
   ASSERT_EQ(spy.count(), 1);
-  EXPECT_EQ(spy.at(0).at(0).toInt(), SIGTERM);
+  EXPECT_EQ(spy.at(0).at(0).toInt(), signalNumber);
   EXPECT_THAT(rig.logMessages(), Contains("Program termination"));
   EXPECT_EQ(iniValue("Frequency"), "1000");
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP, SIGQUIT),
+                         [](const ::testing::TestParamInfo<int>& row) {
+                           return std::string(sigabbrev_np(row.param));
+                         });
 
 // The widgets keep the model's rules: a radio group may have nothing checked, and a
 // list that is filled, or given a position it lacks, has no selection.

@@ -115,11 +115,11 @@ TEST(WaitStop, IsNoticedAtThePollAfterTheFlagIsSet) {
   }
 }
 
-TEST(WaitStop, FlagSetBeforeTheWaitStillSleepsOnePollFirst) {
+TEST(WaitStop, FlagSetBeforeTheWaitEndsItWithoutASleep) {
   FakeClock clock(5000);
   std::atomic<int> stopFlag{1};
   EXPECT_EQ(waitForPlayback(clock, stopFlag, 5000, 10, 1000), WaitEnd::Stopped);
-  EXPECT_EQ(clock.sleeps(), std::vector<std::uint32_t>{10});
+  EXPECT_TRUE(clock.sleeps().empty());
 }
 
 TEST(WaitStop, ThePollsFlagWinsOverAPassedLimit) {

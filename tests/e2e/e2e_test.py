@@ -34,7 +34,10 @@ WHOLE_RUN_LIMIT_S = 240
 
 FIRST_TEXT = "TEST"
 STOPPED_TEXT = "STOP THIS LONGER TEXT"
-KILLED_TEXT = "SIGTERM ENDS THIS"
+# Each of these closes the program as its window's close box does; SIGHUP comes when the
+# terminal it was started from is closed.
+SIGNALLED_SESSIONS = [(signal.SIGTERM, "SIGTERM ENDS THIS"), (signal.SIGHUP, "SIGHUP ENDS THIS"),
+                      (signal.SIGQUIT, "SIGQUIT ENDS THIS")]
 
 # The settings the program starts with. The foreign section must survive the program's save.
 INITIAL_SETTINGS = """\
@@ -251,48 +254,53 @@ def check_first_session_log(failures, entries, started_utc):
                        % (entries[0][1], started_utc.strftime("%d.%m.%y %H:%M:%S")))
 
 
-def killed_session(failures, environment, program_path, workdir, serial):
-    """SIGTERM during a transmission: unkeyed, settings saved, termination logged."""
+def signalled_session(failures, environment, program_path, workdir, serial, signum, text):
+    """A termination signal during a transmission: unkeyed, settings saved, termination logged."""
+    name = signal.Signals(signum).name
     program = Program(environment, program_path, workdir, serial)
     try:
         window = Window(program.process.pid, failures)
-        window.set_text("Text to send", KILLED_TEXT)
+        window.set_text("Text to send", text)
         serial_before = len(serial.data())
         window.press("Transmit")
-        wait_for_busy(window, "Transmit in the second run")
+        wait_for_busy(window, "Transmit in the %s run" % name)
         time.sleep(1.5)
         failures.check(len(serial.data()) == serial_before + len(KEY_BYTES),
-                       "the second run's transmission was not keyed (serial: %s)" % serial.data().hex(" "))
-        program.process.send_signal(signal.SIGTERM)
+                       "the %s run's transmission was not keyed (serial: %s)" % (name, serial.data().hex(" ")))
+        program.process.send_signal(signum)
         killed_at = time.monotonic()
         try:
             code = program.process.wait(10)
-            log("SIGTERM: the program ended after %.2f s with status %d" % (time.monotonic() - killed_at, code))
-            failures.check(code in (0, -signal.SIGTERM), "after SIGTERM the program ended with status %d" % code)
+            log("%s: the program ended after %.2f s with status %d" % (name, time.monotonic() - killed_at, code))
+            failures.check(code == 0, "after %s the program ended with status %d" % (name, code))
         except subprocess.TimeoutExpired:
-            failures.check(False, "the program did not end within 10 s of SIGTERM")
+            failures.check(False, "the program did not end within 10 s of %s" % name)
         time.sleep(0.2)
         unkey_at = serial.arrival_of(serial_before + len(KEY_BYTES))
         failures.check(unkey_at is not None and unkey_at >= killed_at,
-                       "SIGTERM did not unkey the transmitter (serial: %s)" % serial.data().hex(" "))
+                       "%s did not unkey the transmitter (serial: %s)" % (name, serial.data().hex(" ")))
     finally:
         program.close()
 
 
-def check_second_session_log(failures, entries):
+def check_signalled_session_log(failures, entries, runs, signum, text):
+    """The log of the last of `runs` runs, which a signal ended."""
+    name = signal.Signals(signum).name
     messages = [(dated, message) for dated, _, _, message in entries]
     starts = [index for index, entry in enumerate(messages) if entry == (True, "Program startup")]
-    if not failures.check(len(starts) == 2, "the log has %d start-up lines, expected 2" % len(starts)):
+    if not failures.check(len(starts) == runs, "the log has %d start-up lines, expected %d" % (len(starts), runs)):
         return
-    second = messages[starts[1]:]
-    failures.check(second[:2] == [(True, "Program startup"), (False, start_line(KILLED_TEXT))],
-                   "the second run's log begins %s" % second[:2])
-    failures.check(second[-2:] == [(True, "Program termination"), (True, "")],
-                   "the log after SIGTERM ends %s, expected Program termination and a date-only line" % second[-2:])
-    # The worker may still note how far it came before the process ends.
-    allowed = re.compile(r"^Terminating text transmission \(sent text: .*\)$|^Transmission stopped\.$")
-    extra = [entry for entry in second[2:-2] if entry[0] or not allowed.match(entry[1])]
-    failures.check(not extra, "unexpected lines in the second run's log: %s" % extra)
+    last = messages[starts[-1]:]
+    failures.check(last[:2] == [(True, "Program startup"), (False, start_line(text))],
+                   "the %s run's log begins %s" % (name, last[:2]))
+    failures.check(last[-2:] == [(True, "Program termination"), (True, "")],
+                   "the log after %s ends %s, expected Program termination and a date-only line" % (name, last[-2:]))
+    # The worker is stopped and waited for first, and notes how far it came.
+    worker = last[2:-2]
+    sent = re.match(r"^Terminating text transmission \(sent text: (.*)\)$", worker[0][1]) if worker else None
+    failures.check(len(worker) == 2 and sent is not None and text.startswith(sent.group(1))
+                   and worker[1] == (False, "Transmission stopped."),
+                   "before its termination lines the %s run logged %s, expected the worker's stop" % (name, worker))
 
 
 def show_evidence(scratch, workdir):
@@ -349,11 +357,13 @@ def run(args, failures):
         check_settings(failures, settings_path, STOPPED_TEXT, "after File > Exit")
         check_serial(failures, serial.data(), 2, "after two transmissions")
 
-        killed_session(failures, environment, args.program, workdir, serial)
-        check_second_session_log(failures, read_log(log_path))
-        check_log_order(failures, read_log(log_path))
-        check_settings(failures, settings_path, KILLED_TEXT, "after SIGTERM")
-        check_serial(failures, serial.data(), 3, "after SIGTERM")
+        for run_index, (signum, text) in enumerate(SIGNALLED_SESSIONS):
+            name = signal.Signals(signum).name
+            signalled_session(failures, environment, args.program, workdir, serial, signum, text)
+            check_signalled_session_log(failures, read_log(log_path), run_index + 2, signum, text)
+            check_log_order(failures, read_log(log_path))
+            check_settings(failures, settings_path, text, "after " + name)
+            check_serial(failures, serial.data(), run_index + 3, "after " + name)
     except SkipTest:
         raise
     except BaseException as error:  # the reason is reported with the evidence below

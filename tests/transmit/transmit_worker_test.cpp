@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "core/control_states.h"
+#include "support/hooked_controls.h"
 #include "synth/synthesis.h"
 #include "transmit/worker_rig.h"
 
@@ -463,33 +464,13 @@ TEST_F(TransmitWorkerTest, FailedFirstColumnCountsAsZero) {
   EXPECT_EQ(messagePower[1], percent(columnPower(0x03) / 2));
 }
 
-// A window whose "Stop" is pressed just as the worker makes it idle: after the worker's
-// last look at the stop flag, before its end step.
-class StopAtIdleControls final : public Controls {
- public:
-  StopAtIdleControls(Controls& inner, std::atomic<int>& stopFlag) : inner_(inner), stopFlag_(stopFlag) {}
-  bool isChecked(ControlId id) override { return inner_.isChecked(id); }
-  void setChecked(ControlId id, bool checked) override { inner_.setChecked(id, checked); }
-  bool isEnabled(ControlId id) override { return inner_.isEnabled(id); }
-  void setEnabled(ControlId id, bool enabled) override {
-    if (id == ControlId::Transmit && enabled) stopFlag_ = 1;
-    inner_.setEnabled(id, enabled);
-  }
-  std::string text(ControlId id) override { return inner_.text(id); }
-  void setText(ControlId id, const std::string& utf8) override { inner_.setText(id, utf8); }
-  void selectAllText(ControlId id) override { inner_.selectAllText(id); }
-  std::vector<std::string> listItems(ControlId id) override { return inner_.listItems(id); }
-  void setListItems(ControlId id, const std::vector<std::string>& items) override { inner_.setListItems(id, items); }
-  int currentIndex(ControlId id) override { return inner_.currentIndex(id); }
-  void setCurrentIndex(ControlId id, int index) override { inner_.setCurrentIndex(id, index); }
-
- private:
-  Controls& inner_;
-  std::atomic<int>& stopFlag_;
-};
-
 TEST_F(TransmitWorkerTest, StopAfterTheLastCheckStillEmptiesMessagePower) {
-  StopAtIdleControls controls(rig.controls, rig.shared.stopFlag);
+  // "Stop" pressed just as the worker makes the window idle: after its last look at the
+  // stop flag, before its end step.
+  testing::HookedControls controls(rig.controls, [this](testing::ControlAccess access, ControlId id) {
+    if (access == testing::ControlAccess::Write && id == ControlId::Transmit && rig.controls.isEnabled(id))
+      rig.shared.stopFlag = 1;
+  });
   WorkerContext ctx{controls, rig.messages, rig.shared, rig.audio, rig.ptt, rig.log, rig.clock, rig.glyphs};
   rig.controls.setText(ControlId::TextToSend, "A");
   transmitWorker(ctx);
