@@ -117,8 +117,12 @@ void PttKeyer::keyRig(const PttSettings& settings) {
     std::lock_guard lock(portMutex_);
     if (keying_ && keying_->rig == rig) keying_.reset();  // nothing to undo
   }
+  // Hamlib's error is logged when it happens, before its box waits for the user; a refused
+  // port's reason follows its box, as for our own ports.
+  const bool logFirst = result.message && result.logLine == *result.message;
+  if (logFirst && writeLog_) writeLog_(result.logLine);
   if (result.message) showVelmoraMessage(messages_, *result.message);
-  if (!result.logLine.empty() && writeLog_) writeLog_(result.logLine);
+  if (!logFirst && !result.logLine.empty() && writeLog_) writeLog_(result.logLine);
   if (result.keyed) waitTxDelay(settings.TXDelay);
 }
 
@@ -131,8 +135,8 @@ void PttKeyer::unkeyTransmitter() {
     message = unkeyLocked();
   }
   if (!message) return;
-  showVelmoraMessage(messages_, *message);
   if (rig && writeLog_) writeLog_(*message);  // Hamlib's errors go to the log too
+  showVelmoraMessage(messages_, *message);
 }
 
 std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings, std::string& logLine) {
