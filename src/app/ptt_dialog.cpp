@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "core/controls.h"
+#include "ptt/port_names.h"
 
 namespace velmora {
 
@@ -261,7 +262,10 @@ void PttDialog::suggestRigPort() {
   if (model->network && (!isAddress(port) || usualAddress)) {
     rigPort_->setEditText(QString::fromStdString(defaultRigAddress(number)));
   } else if (model->serial && isAddress(port)) {
-    rigPort_->setEditText(QString::fromStdString(rigPorts_.empty() ? kDefaultRigDevice : rigPorts_.front()));
+    // The device of the chosen "Com port", as the other methods would use it.
+    std::string device = devicePathForPort(comPort_->currentIndex() + 1);
+    if (device.empty()) device = rigPorts_.empty() ? kDefaultRigDevice : rigPorts_.front();
+    rigPort_->setEditText(QString::fromStdString(device));
   }
 }
 

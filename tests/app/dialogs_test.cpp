@@ -203,7 +203,7 @@ TEST(PttDialog, ShowsTheHamlibRigAndHandsItBackUnchanged) {
 
 TEST(PttDialog, TheRigIsFoundByTypingAnyPartOfItsNameAndGetsItsUsualPort) {
   PttSettings settings = typicalSettings();  // CAT, with the Hamlib defaults
-  PttDialog dialog(settings, kPorts, nullptr, kRigModels, {"/dev/ttyUSB1"});
+  PttDialog dialog(settings, kPorts, nullptr, kRigModels, {"/dev/ttyACM0"});
   auto& rig = control<QComboBox>(dialog, "Rig");
   EXPECT_EQ(rig.currentText(), "Hamlib NET rigctl");
   EXPECT_EQ(control<QComboBox>(dialog, "Rig speed").currentText(), "Rig default");
@@ -215,7 +215,7 @@ TEST(PttDialog, TheRigIsFoundByTypingAnyPartOfItsNameAndGetsItsUsualPort) {
   EXPECT_EQ(completer->currentCompletion(), "FLRig FLRig");
   rig.setCurrentIndex(rig.findText("FLRig FLRig"));
   EXPECT_EQ(control<QComboBox>(dialog, "Rig port").currentText(), "localhost:12345");
-  rig.setCurrentIndex(rig.findText("Icom IC-7300"));
+  rig.setCurrentIndex(rig.findText("Icom IC-7300"));  // the device of "Com port" 2
   EXPECT_EQ(control<QComboBox>(dialog, "Rig port").currentText(), "/dev/ttyUSB1");
 
   testing::clickIndicator(control<QRadioButton>(dialog, "Hamlib"));
