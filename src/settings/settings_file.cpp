@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -95,6 +96,34 @@ void loadPtt(const SettingsReader& reader, PttSettings& ptt) {
   ptt.TXDelay = static_cast<std::uint32_t>(reader.integer("TXDelay", 0));
 }
 
+// "x,y,w,h" as four decimal integers; anything else, or a window without area, is no
+// geometry.
+std::optional<WindowGeometry> parseGeometry(const std::string& text) {
+  int values[4] = {};
+  const char* pos = text.data();
+  const char* const end = text.data() + text.size();
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0 && (pos == end || *pos++ != ',')) return std::nullopt;
+    const auto [next, error] = std::from_chars(pos, end, values[i]);
+    if (error != std::errc()) return std::nullopt;
+    pos = next;
+  }
+  if (pos != end || values[2] <= 0 || values[3] <= 0) return std::nullopt;
+  return WindowGeometry{values[0], values[1], values[2], values[3]};
+}
+
+std::string geometryText(const std::optional<WindowGeometry>& geometry) {
+  if (!geometry) return {};
+  return std::to_string(geometry->x) + "," + std::to_string(geometry->y) + "," +
+         std::to_string(geometry->width) + "," + std::to_string(geometry->height);
+}
+
+void loadWaterfallWindow(const SettingsReader& reader, WaterfallWindowSettings& waterfall) {
+  waterfall.open = reader.flag("Waterfall");
+  waterfall.layout = reader.integer("WaterfallLayout", 0) == 1 ? 1 : 0;
+  waterfall.geometry = parseGeometry(reader.text("WaterfallGeometry", kMaxFieldText));
+}
+
 std::string selectedDevice(Controls& controls) {
   const int index = controls.currentIndex(ControlId::OutputDevice);
   const std::vector<std::string> devices = controls.listItems(ControlId::OutputDevice);
@@ -115,7 +144,8 @@ std::string settingsPath(const std::string& startupDirectory) {
   return (std::filesystem::path(startupDirectory) / kSettingsFileName).string();
 }
 
-void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt) {
+void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt,
+                  WaterfallWindowSettings& waterfall) {
   IniFile ini;
   ini.load(path);  // a missing or unreadable file gives every default
   const SettingsReader reader(ini);
@@ -132,9 +162,11 @@ void loadSettings(const std::string& path, Controls& controls, SharedState& shar
   controls.setText(ControlId::Interval,
                    std::to_string(static_cast<std::uint32_t>(reader.integer("Interval", 0))));
   loadPtt(reader, ptt);
+  loadWaterfallWindow(reader, waterfall);
 }
 
-bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt) {
+bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt,
+                  const WaterfallWindowSettings& waterfall) {
   // Start from the file as it is, so that whatever else it holds survives. One that is
   // there but cannot be read is not replaced: its content would be lost.
   IniFile ini;
@@ -168,6 +200,9 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
   write("TXCommand", ptt.TXCommand);
   write("RXCommand", ptt.RXCommand);
   write("TXDelay", std::to_string(static_cast<std::int32_t>(ptt.TXDelay)));
+  write("Waterfall", flagText(waterfall.open));
+  write("WaterfallLayout", std::to_string(waterfall.layout));
+  write("WaterfallGeometry", geometryText(waterfall.geometry));
   return ini.save(path);
 }
 
