@@ -98,7 +98,7 @@ void synthesizeToneSlot(double increment, std::span<std::int16_t> out, PowerMete
 
 bool rowLit(std::uint8_t mask, int row) { return ((mask >> row) & 1U) != 0; }
 
-enum class SlotKind { Row, Pilot, Skipped, Silence };
+}  // namespace
 
 SlotKind sequentialSlotKind(const ColumnParameters& column, int row) {
   if (rowLit(column.mask, row)) return SlotKind::Row;
@@ -106,8 +106,6 @@ SlotKind sequentialSlotKind(const ColumnParameters& column, int row) {
   if (column.mask != 0 && column.skipDarkPixels) return SlotKind::Skipped;
   return SlotKind::Silence;
 }
-
-}  // namespace
 
 // The arithmetic keeps |value| below 32768; the clamp only guards the conversion
 // against inputs outside the checked ranges.

@@ -53,6 +53,12 @@ struct SynthesizedSound {
 // 32768 / litRows (32768 for a pilot-only column).
 double concurrentToneAmplitude(bool maximizeAveragePower, int litRows);
 
+// What an S/MT column's slot for pixel row `row` (0..6) holds: the row's tone when it is
+// lit, else the pilot when it is on, else nothing: skipped (not written) when "Skip dark
+// pixels" is on and the column has a lit row, silence otherwise.
+enum class SlotKind { Row, Pilot, Skipped, Silence };
+SlotKind sequentialSlotKind(const ColumnParameters& column, int row);
+
 // P of an S/MT column without synthesizing it: the slot length times the slots that
 // are not skipped. (A C/MT column always writes concurrentSampleCount(durationMs).)
 std::size_t sequentialSamplesWritten(const ColumnParameters& column);
