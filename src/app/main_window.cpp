@@ -25,7 +25,8 @@ MainWindow::MainWindow(AppEnvironment environment)
       messages_(*this, this),
       unownedMessages_(*this, nullptr),
       ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag),
-      log_(env_.shared.startupDirectory) {
+      log_(env_.shared.startupDirectory),
+      waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)) {
   setWindowTitle(kProgramName);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
   controls_.addRadioGroup(*widgets_.modeGroup);
@@ -37,6 +38,7 @@ MainWindow::MainWindow(AppEnvironment environment)
 
 MainWindow::~MainWindow() {
   if (shutdown_ == Shutdown::NotStarted) endRunningWorker();
+  env_.shared.onAir.setListener(nullptr);
 }
 
 void MainWindow::connectCommands() {
@@ -60,12 +62,21 @@ void MainWindow::connectCommands() {
   });
   connect(widgets_.stop, &QPushButton::clicked, this, &MainWindow::onStop);
   connect(&workers_, &WorkerRunner::workerEnded, this, &MainWindow::onWorkerEnded);
+
+  waterfall_->followEdits(widgets_);
+  // Called on the worker's thread: post, never wait.
+  env_.shared.onAir.setListener([waterfall = waterfall_] {
+    QMetaObject::invokeMethod(
+        waterfall, [waterfall] { waterfall->onAirChanged(); }, Qt::QueuedConnection);
+  });
 }
 
 void MainWindow::connectMenu() {
   connect(widgets_.deleteLogfile, &QAction::triggered, this, [this] { deleteLogfile(log_.path()); });
   connect(widgets_.exit, &QAction::triggered, this, &QWidget::close);
   connect(widgets_.viewLogfile, &QAction::triggered, this, [this] { viewLogfile(log_.path(), unownedMessages_); });
+  connect(widgets_.waterfall, &QAction::toggled, this, &MainWindow::showWaterfall);
+  connect(waterfall_, &WaterfallWindow::shownChanged, widgets_.waterfall, &QAction::setChecked);
   connect(widgets_.pttControl, &QAction::triggered, this, &MainWindow::showPttDialog);
   connect(widgets_.about, &QAction::triggered, this, &MainWindow::showAbout);
 }
@@ -75,11 +86,14 @@ void MainWindow::startUp() {
   raise();
   controls_.setListItems(ControlId::OutputDevice, env_.audio.listDevices());
   PttSettings loaded;
-  loadSettings(settingsPath(env_.shared.startupDirectory), controls_, env_.shared, loaded);
+  WaterfallWindowSettings waterfall;
+  loadSettings(settingsPath(env_.shared.startupDirectory), controls_, env_.shared, loaded, waterfall);
   ptt_.setSettings(loaded);
   openOutputDevice();
   loadGlyphs();
   log_.appendLine("Program startup", true);
+  waterfall_->applySettings(waterfall);
+  if (waterfall.open) showWaterfall(true);
   startUp_ = StartUp::Done;
   // A close that came while the font message was up runs once the event loop does: run
   // now, it would end no loop and leave the process without a window.
@@ -161,6 +175,17 @@ void MainWindow::showAbout() {
   about.exec();
 }
 
+void MainWindow::showWaterfall(bool shown) {
+  if (!shown) {
+    waterfall_->hide();
+    return;
+  }
+  // Beside this window, unless it has a place of its own.
+  if (!waterfall_->placed()) waterfall_->move(frameGeometry().topRight() + QPoint(12, 0));
+  waterfall_->show();
+  waterfall_->raise();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   // A second close while the first one waits for the worker would end the event loop
   // under that wait.
@@ -184,7 +209,8 @@ void MainWindow::shutDown() {
   log_.appendLine("Program termination", true);
   log_.appendLine("", true);
   ptt_.unkeyTransmitter();
-  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings());
+  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(),
+               waterfall_->settings());
   if (noWorkerLeft) {
     env_.audio.closeDevice();
   } else {
