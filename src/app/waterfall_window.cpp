@@ -145,6 +145,10 @@ void WaterfallWindow::updateMarker() {
   view_->setMarker(markerAreas(*picture, shownIsTuningTone_, onAir_.now(), clock_.tickCount()));
 }
 
+bool WaterfallWindow::upToDate() const {
+  return shownNumber_ == requestedNumber_ && !refreshTimer_->isActive();
+}
+
 QString WaterfallWindow::note() const { return note_->isVisible() ? note_->text() : QString(); }
 
 WaterfallWindowSettings WaterfallWindow::settings() const {

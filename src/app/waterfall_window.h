@@ -48,8 +48,8 @@ class WaterfallWindow final : public QWidget {
   QComboBox& layoutChoice() { return *layoutChoice_; }
   // The note shown while a field is out of range; empty otherwise.
   QString note() const;
-  // True once the picture of the latest request is shown.
-  bool upToDate() const { return shownNumber_ == requestedNumber_; }
+  // True once the picture of the latest request is shown and no redraw is due.
+  bool upToDate() const;
 
  signals:
   void shownChanged(bool shown);
