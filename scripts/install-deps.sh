@@ -7,10 +7,12 @@ build_packages=(
   qt6-base-dev libgl-dev         # Qt 6 Widgets (libgl-dev: Qt's CMake files require OpenGL headers)
   libpulse-dev                   # sound output through PulseAudio / PipeWire
   libsimpleini-dev               # Velmora.ini reading and writing
+  libfftw3-dev                   # the waterfall picture's Fourier transform
+  libpng-dev                     # velmora-render --waterfall writes PNG pictures
 )
 test_packages=(
   libgtest-dev libgmock-dev      # unit tests
-  libbenchmark-dev               # synthesis benchmark
+  libbenchmark-dev               # synthesis and waterfall benchmarks
   pulseaudio pulseaudio-utils    # a private sound server with null sinks, and parec to capture them
   socat                          # pseudo-terminal pairs for serial keying tests
   locales                        # localedef's character maps: a decimal-comma locale for a formatting test

@@ -50,8 +50,9 @@ step() {  # step NAME COMMAND...
 mkdir -p build-test
 step "plain build" build build-test/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_tests plain build-test/plain
-echo "=== synthesis benchmark (short run)"
+echo "=== synthesis and waterfall benchmarks (short run)"
 step "benchmark" build-test/plain/bench/velmora_synthesis_bench --benchmark_min_time=0.05
+step "waterfall benchmark" build-test/plain/bench/velmora_waterfall_bench --benchmark_min_time=0.05
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 step "sanitized build" build build-test/asan -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=address,undefined \

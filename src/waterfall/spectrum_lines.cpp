@@ -3,6 +3,7 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <mutex>
 
@@ -29,13 +30,34 @@ fftw_complex* asFftw(std::complex<double>* values) { return reinterpret_cast<fft
 
 // The fade of a burst at (fractional) sample j of `length`: the gain (1 + cos angle) / 2,
 // the angle stepping from -pi by pi/1000 on every sample of the rise and of the fall. A
-// burst shorter than both ramps never reaches full level.
-double envelopeGain(double j, double length) {
-  constexpr auto kRamp = static_cast<double>(ColumnEnvelope::kRampLength);
-  const double fallStart = length - kRamp;
-  const double steps = std::min(j + 1.0, kRamp) + std::max(0.0, j - std::max(fallStart, kRamp - 1.0));
-  if (steps == kRamp) return 1.0;
-  return 0.5 * (1.0 + std::cos(-kPi + steps * ColumnEnvelope::kStep));
+// burst shorter than both ramps never reaches full level. The gain is a function of the
+// steps taken (0..2000), tabulated once and interpolated.
+class EnvelopeTable {
+ public:
+  EnvelopeTable() {
+    for (std::size_t steps = 0; steps < gain_.size(); ++steps) {
+      gain_[steps] = 0.5 * (1.0 + std::cos(-kPi + static_cast<double>(steps) * ColumnEnvelope::kStep));
+    }
+  }
+
+  double gain(double j, double length) const {
+    const double fallStart = length - kRamp;
+    const double steps = std::min(j + 1.0, kRamp) + std::max(0.0, j - std::max(fallStart, kRamp - 1.0));
+    if (steps == kRamp) return 1.0;
+    const double clamped = std::clamp(steps, 0.0, 2.0 * kRamp - 1.0);
+    const auto below = static_cast<std::size_t>(clamped);
+    const double fraction = clamped - static_cast<double>(below);
+    return gain_[below] + (gain_[below + 1] - gain_[below]) * fraction;
+  }
+
+ private:
+  static constexpr auto kRamp = static_cast<double>(ColumnEnvelope::kRampLength);
+  std::array<double, 2 * ColumnEnvelope::kRampLength + 1> gain_{};
+};
+
+const EnvelopeTable& envelope() {
+  static const EnvelopeTable table;
+  return table;
 }
 
 }  // namespace
@@ -48,6 +70,14 @@ SpectrumLines::SpectrumLines(const SoundTimeline& timeline)
       output_(reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(kTransformLength))) {
   for (int p = 0; p < kTransformLength; ++p) {
     hann_[static_cast<std::size_t>(p)] = 0.5 - 0.5 * std::cos(kTwoPi * (p + 0.5) / kTransformLength);
+  }
+  turn_.reserve((2 * kMaxToneSteps + 1) * 2 * kTransformLength);
+  for (int m = -kMaxToneSteps; m <= kMaxToneSteps; ++m) {
+    for (int p = 0; p < kTransformLength; ++p) {
+      const double angle = kTwoPi * m * timeline.offset * p * pointSpacing_ / kSampleRate;
+      turn_.push_back(std::cos(angle));
+      turn_.push_back(std::sin(angle));
+    }
   }
   // Mixing down by the center multiplies by exp(-i w t); at a burst's start that is a
   // whole number of cycles plus (center * start mod rate) / rate of one.
@@ -72,41 +102,71 @@ SpectrumLines::~SpectrumLines() {
 
 double SpectrumLines::binWidthHz() const { return static_cast<double>(timeline_.offset) / kBinsPerOffset; }
 
-// The positive-frequency half of the burst's tones, mixed down: each tone
-// A * gain * sin(w j) contributes A * gain / 2 * exp(i (w - w_center) j), up to one
-// constant phase shared by every tone.
-std::complex<double> SpectrumLines::burstValue(const ToneBurst& burst, std::complex<double> startPhase,
-                                               double time) const {
-  const double j = time - static_cast<double>(burst.start);
-  const std::complex<double> step = std::polar(1.0, kTwoPi * timeline_.offset * j / kSampleRate);
-  std::complex<double> power = 1.0;  // step^m for m = 0, 1, ...
-  std::complex<double> sum = 0.0;
+// Adds the burst's points [firstPoint, endPoint) to the window. Mixed down, each tone
+// A * gain * sin(w j) keeps its positive-frequency half A * gain / 2 * exp(i (w - w_center) j)
+// (up to one constant phase shared by all); the tone's phase at the window's first point
+// is computed once, and the table turns it to every other point.
+void SpectrumLines::addBurst(std::size_t index, double firstTime, int firstPoint, int endPoint) {
+  const ToneBurst& burst = timeline_.bursts[index];
+  const double start = static_cast<double>(burst.start);
+  const std::complex<double> unit =
+      std::polar(1.0, kTwoPi * timeline_.offset * (firstTime - start) / kSampleRate);
+  const std::complex<double> scale = burstPhase_[index] * (0.5 * burst.amplitude);
+
+  std::array<double, 2 * (2 * kMaxToneSteps + 1)> coefficient{};  // re/im per sounding tone
+  std::array<const double*, 2 * kMaxToneSteps + 1> turn{};
+  int tones = 0;
+  std::complex<double> power = 1.0;  // unit^m
   for (int m = 0; m <= kMaxToneSteps; ++m) {
-    if (m > 0) power *= step;
-    if ((burst.tones >> (kMaxToneSteps + m)) & 1U) sum += power;
-    if (m > 0 && ((burst.tones >> (kMaxToneSteps - m)) & 1U)) sum += std::conj(power);
+    if (m > 0) power *= unit;
+    for (const int sign : {1, -1}) {
+      if (m == 0 && sign < 0) break;
+      if (((burst.tones >> (kMaxToneSteps + sign * m)) & 1U) == 0) continue;
+      const std::complex<double> c = (sign > 0 ? power : std::conj(power)) * scale;
+      coefficient[2 * tones] = c.real();
+      coefficient[2 * tones + 1] = c.imag();
+      turn[tones] = &turn_[static_cast<std::size_t>(sign * m + kMaxToneSteps) * 2 * kTransformLength];
+      ++tones;
+    }
   }
-  const double gain = envelopeGain(j, static_cast<double>(burst.length));
-  return sum * startPhase * (0.5 * burst.amplitude * gain);
+
+  const double length = static_cast<double>(burst.length);
+  const EnvelopeTable& fade = envelope();
+  auto* out = reinterpret_cast<double*>(input_);
+  for (int p = firstPoint; p < endPoint; ++p) {
+    double re = 0.0;
+    double im = 0.0;
+    for (int t = 0; t < tones; ++t) {
+      const double a = coefficient[2 * t];
+      const double b = coefficient[2 * t + 1];
+      const double c = turn[t][2 * p];
+      const double d = turn[t][2 * p + 1];
+      re += a * c - b * d;
+      im += a * d + b * c;
+    }
+    const double gain = fade.gain(firstTime + p * pointSpacing_ - start, length) * hann_[p];
+    out[2 * p] = re * gain;
+    out[2 * p + 1] = im * gain;
+  }
 }
 
 void SpectrumLines::sampleWindow(double firstTime) {
+  std::fill(input_, input_ + kTransformLength, std::complex<double>(0.0, 0.0));
   const std::vector<ToneBurst>& bursts = timeline_.bursts;
-  // The first burst that can hold the first point: the last one starting at or before it.
-  auto next = std::upper_bound(
-      bursts.begin(), bursts.end(), firstTime,
-      [](double time, const ToneBurst& burst) { return time < static_cast<double>(burst.start); });
-  std::size_t index = next == bursts.begin() ? 0 : static_cast<std::size_t>(next - bursts.begin() - 1);
-  for (int p = 0; p < kTransformLength; ++p) {
-    const double time = firstTime + p * pointSpacing_;
-    while (index < bursts.size() && time >= static_cast<double>(bursts[index].start + bursts[index].length)) {
-      ++index;
-    }
-    std::complex<double> value = 0.0;
-    if (index < bursts.size() && time >= static_cast<double>(bursts[index].start)) {
-      value = burstValue(bursts[index], burstPhase_[index], time);
-    }
-    input_[p] = value * hann_[static_cast<std::size_t>(p)];
+  // The first burst that reaches past the window's first point.
+  auto burst = std::upper_bound(bursts.begin(), bursts.end(), firstTime, [](double time, const ToneBurst& b) {
+    return time < static_cast<double>(b.start + b.length);
+  });
+  const double lastTime = firstTime + (kTransformLength - 1) * pointSpacing_;
+  for (; burst != bursts.end() && static_cast<double>(burst->start) <= lastTime; ++burst) {
+    // The points inside [start, start + length).
+    const auto pointAt = [&](std::int64_t sample) {
+      const double point = std::ceil((static_cast<double>(sample) - firstTime) / pointSpacing_);
+      return static_cast<int>(std::clamp(point, 0.0, static_cast<double>(kTransformLength)));
+    };
+    const int first = pointAt(burst->start);
+    const int end = pointAt(burst->start + burst->length);
+    if (first < end) addBurst(static_cast<std::size_t>(burst - bursts.begin()), firstTime, first, end);
   }
 }
 

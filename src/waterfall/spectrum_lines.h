@@ -36,11 +36,14 @@ class SpectrumLines {
 
  private:
   void sampleWindow(double firstTime);
-  std::complex<double> burstValue(const ToneBurst& burst, std::complex<double> startPhase, double time) const;
+  void addBurst(std::size_t index, double firstTime, int firstPoint, int endPoint);
 
   const SoundTimeline& timeline_;
   double pointSpacing_;  // samples between the window's points
   std::vector<double> hann_;
+  // Along the window, a tone m offsets from the center turns by the same angle from point
+  // to point whatever the offset: its turn at point p, per m (-5..5), as re/im pairs.
+  std::vector<double> turn_;
   std::vector<std::complex<double>> burstPhase_;  // the mixer's phase at each burst's start
   std::complex<double>* input_;
   std::complex<double>* output_;

@@ -16,16 +16,19 @@ namespace velmora::waterfall {
 namespace {
 
 constexpr int kPixelsPerBin = 5;
-// A pixel row is kBinsPerOffset bins wide, so this many lines make a glyph pixel square.
+// A pixel row is kBinsPerOffset bins wide, so this many lines make a glyph pixel square;
+// S/MT takes two lines per slot, so that the slots' steps show.
 constexpr double kLinesPerColumn = kBinsPerOffset * kPixelsPerBin;
+constexpr double kLinesPerSequentialColumn = 14;
 constexpr double kTuneLinesPerSecond = 16.0;
 constexpr int kMinTimePixels = 16;
 
 // Samples per time line: the nominal scale, or coarser when the sending would not fit.
 double lineStep(const Sending& sending, const SoundTimeline& timeline, int maxLines) {
+  const double linesPerColumn = sending.settings.concurrent ? kLinesPerColumn : kLinesPerSequentialColumn;
   const double nominal = sending.tuningTone
                              ? kSampleRate / kTuneLinesPerSecond
-                             : static_cast<double>(timeline.fullColumnSamples) / kLinesPerColumn;
+                             : static_cast<double>(timeline.fullColumnSamples) / linesPerColumn;
   return std::max(nominal, static_cast<double>(timeline.totalSamples) / maxLines);
 }
 

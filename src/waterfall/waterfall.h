@@ -35,7 +35,8 @@ struct Sending {
   // character with one dark gap column (mask 0) between characters and none after the
   // last. Bit k lights pixel row k (row 0 is the glyph's top row and the lowest tone).
   std::vector<std::uint8_t> columns;
-  // The 10-second tuning tone at settings.center instead of the columns.
+  // The 10-second tuning tone at settings.center instead of the columns (drawn with the
+  // bins of settings.offset, like a text).
   bool tuningTone = false;
   bool tuneSinglePixel = true;  // its level: "Single pixel"; false: "Full scale"
 };

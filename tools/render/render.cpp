@@ -73,6 +73,11 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
     rendering.columns = textColumns(codes, loadFont(options, env));
   }
 
+  if (options.waterfallPath) {
+    const auto layout = options.layout.value_or("across") == "upward" ? waterfall::Layout::TimeAcross
+                                                                      : waterfall::Layout::FrequencyAcross;
+    return writeWaterfall(rendering, *options.waterfallPath, layout, env);
+  }
   Report report;
   if (!report.open(options.reportPath)) {
     env.err << "Cannot write '" << *options.reportPath << "'\n";

@@ -81,7 +81,9 @@ struct Options {
   bool tune = false;
   bool listDevices = false;
   bool help = false;
-  std::optional<int> playDevice;  // set by --play
+  std::optional<int> playDevice;             // set by --play
+  std::optional<std::string> waterfallPath;  // --waterfall: a picture instead of the sound
+  std::optional<std::string> layout;         // --layout: "across" (default) or "upward"
 };
 
 // The options, or the one-line message for a bad command line.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/render.h"
+#include "waterfall/waterfall.h"
 
 namespace velmora::render {
 
@@ -36,6 +37,12 @@ class Report {
  private:
   std::ofstream stream_;
 };
+
+// --waterfall: the picture of the rendering, and the PNG file it is written to.
+waterfall::Sending waterfallSending(const Rendering& rendering);
+bool writePng(const std::string& path, int width, int height, const std::vector<std::uint32_t>& pixels);
+int writeWaterfall(const Rendering& rendering, const std::string& path, waterfall::Layout layout,
+                   Environment& env);
 
 int writeWav(const Rendering& rendering, const std::string& path, Report& report, Environment& env);
 int play(const Rendering& rendering, int deviceIndex, Report& report, Environment& env);

@@ -11,6 +11,19 @@ bool isDeviceNumber(const std::string& argument) {
   return !argument.empty() && argument.find_first_not_of("0123456789") == std::string::npos;
 }
 
+std::optional<std::string> waterfallOptionsError(const Options& options) {
+  if (options.layout && *options.layout != "across" && *options.layout != "upward") {
+    return "Unknown layout '" + *options.layout + "' (across or upward)";
+  }
+  if (options.layout && !options.waterfallPath) return std::string("Option '--layout' needs --waterfall");
+  if (options.waterfallPath && (options.outputPath || options.playDevice || options.reportPath)) {
+    return std::string(
+        "Option '--waterfall' draws the sound instead of writing or playing it: "
+        "drop OUT.wav, --play and --report");
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<Options, std::string> parseArguments(const std::vector<std::string>& arguments) {
@@ -39,6 +52,10 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
       target = &options.fontPath;
     } else if (argument == "--report") {
       target = &options.reportPath;
+    } else if (argument == "--waterfall") {
+      target = &options.waterfallPath;
+    } else if (argument == "--layout") {
+      target = &options.layout;
     } else if (argument == "--tune") {
       options.tune = true;
     } else if (argument == "--devices") {
@@ -62,7 +79,9 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
       if (!*target) return "Option '" + argument + "' needs a value";
     }
   }
-  if (!options.help && !options.listDevices && !options.playDevice && !options.outputPath) {
+  if (auto message = waterfallOptionsError(options)) return *message;
+  if (!options.help && !options.listDevices && !options.playDevice && !options.outputPath &&
+      !options.waterfallPath) {
     return std::string("No output file given (see --help)");
   }
   return options;
@@ -71,6 +90,8 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
 std::string usageText() {
   return "Usage: velmora-render [--settings FILE] [--text TEXT] [--font FILE] [--tune] [--report FILE]\n"
          "                      [--devices] [--play [N]] OUT.wav\n"
+         "       velmora-render [--settings FILE] [--text TEXT] [--font FILE] [--tune]\n"
+         "                      --waterfall OUT.png [--layout across|upward]\n"
          "Renders the text of a Velmora.ini (default ./Velmora.ini) as the program sends it:\n"
          "16-bit mono PCM at 11025 samples/s. The text is cut to 1023 characters.\n"
          "  --settings FILE  settings to use; section [Velmora]\n"
@@ -81,6 +102,9 @@ std::string usageText() {
          "                   (the tuning tone: 'tune', average %, peak %)\n"
          "  --devices        list the output devices and exit\n"
          "  --play [N]       play on output device N (default 0) instead of writing OUT.wav\n"
+         "  --waterfall OUT.png  draw the sound as a receiver's waterfall shows it, as a PNG picture\n"
+         "  --layout L       across: frequency across, newest line on top (default);\n"
+         "                   upward: time across, frequency upward\n"
          "Exit codes: 0 done, 2 bad input, 130 interrupted.\n";
 }
 
