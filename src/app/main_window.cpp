@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <algorithm>
 
 #include "app/about_dialog.h"
 #include "app/commands.h"
@@ -28,6 +30,8 @@ MainWindow::MainWindow(AppEnvironment environment)
       log_(env_.shared.startupDirectory),
       waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)) {
   setWindowTitle(kProgramName);
+  // Closing this window ends the program, whether or not the waterfall window is open.
+  waterfall_->setAttribute(Qt::WA_QuitOnClose, false);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
   controls_.addRadioGroup(*widgets_.modeGroup);
   controls_.addRadioGroup(*widgets_.levelGroup);
@@ -145,6 +149,7 @@ void MainWindow::startWorker(WorkerKind kind) {
 }
 
 void MainWindow::onWorkerEnded() {
+  env_.shared.onAir.reportNothing();  // whatever the worker reported last, nothing is on the air now
   refreshSoundOutputSign();
   if (shutdown_ != Shutdown::NotStarted) return;
   if (pendingDeviceChange_) {
@@ -180,8 +185,14 @@ void MainWindow::showWaterfall(bool shown) {
     waterfall_->hide();
     return;
   }
-  // Beside this window, unless it has a place of its own.
-  if (!waterfall_->placed()) waterfall_->move(frameGeometry().topRight() + QPoint(12, 0));
+  // Beside this window (as far as the screen allows), unless it has a place of its own.
+  if (!waterfall_->placed()) {
+    QPoint place = frameGeometry().topRight() + QPoint(12, 0);
+    const QRect room = screen()->availableGeometry();
+    const int rightmost = std::max(room.left(), room.right() - waterfall_->frameGeometry().width());
+    place.setX(std::clamp(place.x(), room.left(), rightmost));
+    waterfall_->move(place);
+  }
   waterfall_->show();
   waterfall_->raise();
 }
@@ -199,6 +210,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   shutDown();
+  waterfall_->hide();  // after the save, which remembers it open
   event->accept();
 }
 

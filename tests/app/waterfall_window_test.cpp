@@ -109,11 +109,14 @@ TEST_F(WaterfallWindowTest, OpenStateLayoutAndPlaceComeBackFromVelmoraIni) {
   EXPECT_EQ(pictureWhenUpToDate()->layout, waterfall::Layout::TimeAcross);
 
   waterfall().layoutChoice().setCurrentIndex(0);
-  window.widgets().waterfall->trigger();  // View > Waterfall: closes it
+  window.widgets().waterfall->trigger();  // View > Waterfall closes it, and opens it again
   EXPECT_FALSE(waterfall().isVisible());
+  window.widgets().waterfall->trigger();
+  EXPECT_TRUE(waterfall().isVisible());
   window.close();
+  EXPECT_FALSE(waterfall().isVisible()) << "it closes with the program";
   const std::string saved = rig.readFile("Velmora.ini");
-  EXPECT_NE(saved.find("Waterfall=0\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("Waterfall=1\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("WaterfallLayout=0\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("WaterfallGeometry=30,40,600,420\n"), std::string::npos) << saved;
 }
