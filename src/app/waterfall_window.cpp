@@ -131,7 +131,7 @@ void WaterfallWindow::onAirChanged() {
   // The tone and the text have pictures of their own.
   if (toneNow != (lastSound_ == OnAir::Sound::Tune)) scheduleRefresh();
   lastSound_ = now.sound;
-  if (toneNow) {
+  if (toneNow && isVisible()) {
     toneTimer_->start();
   } else {
     toneTimer_->stop();
@@ -163,12 +163,12 @@ WaterfallWindowSettings WaterfallWindow::settings() const {
 void WaterfallWindow::applySettings(const WaterfallWindowSettings& settings) {
   layoutChoice_->setCurrentIndex(settings.layout == 1 ? 1 : 0);
   if (!settings.geometry) return;
-  placed_ = true;
   const QRect place(settings.geometry->x, settings.geometry->y, settings.geometry->width,
                     settings.geometry->height);
   // A place on a screen that is no longer there is forgotten; the size is kept.
   if (QGuiApplication::screenAt(place.center()) != nullptr) {
     setGeometry(place);
+    placed_ = true;
   } else {
     resize(place.size());
   }
@@ -177,7 +177,9 @@ void WaterfallWindow::applySettings(const WaterfallWindowSettings& settings) {
 void WaterfallWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   placed_ = true;
+  // What went on the air while hidden: the picture and the marker catch up.
   lastSound_ = onAir_.now().sound;
+  if (lastSound_ == OnAir::Sound::Tune) toneTimer_->start();
   scheduleRefresh();
   emit shownChanged(true);
 }
