@@ -11,6 +11,7 @@
 
 #include "app/waterfall_view.h"
 #include "transmit/transmit_worker.h"
+#include "transmit/tune_worker.h"
 #include "window_rig.h"
 
 namespace velmora {
@@ -75,6 +76,30 @@ TEST_F(WaterfallWindowTest, TheMarkerFollowsATransmissionAndGoesAwayAtItsEnd) {
   }
   ASSERT_TRUE(waitUntil([&] { return !window.workerRunning(); }));
   EXPECT_TRUE(waitUntil([&] { return !waterfall().view().marker().shown; }));
+}
+
+TEST_F(WaterfallWindowTest, TheTuningToneIsShownAsOneSoundWhileItPlays) {
+  rig.tuneWorker = tuneWorker;
+  std::atomic<bool> hold{true};
+  std::atomic<bool> held{false};
+  rig.clock.onSleep([&] {
+    held = true;
+    while (hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  MainWindow& window = rig.start();
+  ASSERT_EQ(pictureWhenUpToDate()->columnSpans.size(), 11u);
+  QTest::mouseClick(window.widgets().tune, Qt::LeftButton);
+  ASSERT_TRUE(waitUntil([&] { return held.load(); }));
+  EXPECT_TRUE(waitUntil([&] {
+    const SharedPicture& shown = waterfall().view().picture();
+    return shown->columnSpans.size() == 1u && waterfall().view().marker().shown;
+  }));
+  hold = false;
+  ASSERT_TRUE(waitUntil([&] { return !window.workerRunning(); }));
+  EXPECT_TRUE(waitUntil([&] {
+    return waterfall().upToDate() && waterfall().view().picture()->columnSpans.size() == 11u &&
+           !waterfall().view().marker().shown;
+  })) << "back to the text";
 }
 
 TEST_F(WaterfallWindowTest, ThePictureFollowsEditsOfTheTextAndOfReverse) {
