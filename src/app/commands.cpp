@@ -36,10 +36,9 @@ void handleDurationEdit(Controls& controls, SharedState& shared) {
 }
 
 bool transmitFieldsInRange(Controls& controls, MessageBox& box) {
-  return checkFieldRange(controls, box, ControlId::CenterFrequency, "Audio center frequency", 100, 3000) &&
-         checkFieldRange(controls, box, ControlId::PixelOffset, "Pixel offset", 1, 10) &&
-         checkFieldRange(controls, box, ControlId::Duration, "Duration", 300, 60000) &&
-         checkFieldRange(controls, box, ControlId::Interval, "Interval", 0, 86400);
+  for (const FieldRange& range : kTransmitFieldRanges)
+    if (!checkFieldRange(controls, box, range)) return false;
+  return true;
 }
 
 void enterBusyState(Controls& controls, SharedState& shared) {

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <algorithm>
 
 #include "app/about_dialog.h"
 #include "app/commands.h"
@@ -26,9 +28,12 @@ MainWindow::MainWindow(AppEnvironment environment)
       unownedMessages_(*this, nullptr),
       ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag, {},
            [this](const std::string& line) { log_.appendLine(line, false); }),
-      log_(env_.shared.startupDirectory) {
+      log_(env_.shared.startupDirectory),
+      waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)) {
   setWindowTitle(kProgramName);
   ptt_.useRigs(env_.rigs);
+  // Closing this window ends the program, whether or not the waterfall window is open.
+  waterfall_->setAttribute(Qt::WA_QuitOnClose, false);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
   controls_.addRadioGroup(*widgets_.modeGroup);
   controls_.addRadioGroup(*widgets_.levelGroup);
@@ -39,6 +44,7 @@ MainWindow::MainWindow(AppEnvironment environment)
 
 MainWindow::~MainWindow() {
   if (shutdown_ == Shutdown::NotStarted) endRunningWorker();
+  env_.shared.onAir.setListener(nullptr);
 }
 
 void MainWindow::connectCommands() {
@@ -62,12 +68,21 @@ void MainWindow::connectCommands() {
   });
   connect(widgets_.stop, &QPushButton::clicked, this, &MainWindow::onStop);
   connect(&workers_, &WorkerRunner::workerEnded, this, &MainWindow::onWorkerEnded);
+
+  waterfall_->followEdits(widgets_);
+  // Called on the worker's thread: post, never wait.
+  env_.shared.onAir.setListener([waterfall = waterfall_] {
+    QMetaObject::invokeMethod(
+        waterfall, [waterfall] { waterfall->onAirChanged(); }, Qt::QueuedConnection);
+  });
 }
 
 void MainWindow::connectMenu() {
   connect(widgets_.deleteLogfile, &QAction::triggered, this, [this] { deleteLogfile(log_.path()); });
   connect(widgets_.exit, &QAction::triggered, this, &QWidget::close);
   connect(widgets_.viewLogfile, &QAction::triggered, this, [this] { viewLogfile(log_.path(), unownedMessages_); });
+  connect(widgets_.waterfall, &QAction::toggled, this, &MainWindow::showWaterfall);
+  connect(waterfall_, &WaterfallWindow::shownChanged, widgets_.waterfall, &QAction::setChecked);
   connect(widgets_.pttControl, &QAction::triggered, this, &MainWindow::showPttDialog);
   connect(widgets_.about, &QAction::triggered, this, &MainWindow::showAbout);
 }
@@ -77,11 +92,14 @@ void MainWindow::startUp() {
   raise();
   controls_.setListItems(ControlId::OutputDevice, env_.audio.listDevices());
   PttSettings loaded;
-  loadSettings(settingsPath(env_.shared.startupDirectory), controls_, env_.shared, loaded);
+  WaterfallWindowSettings waterfall;
+  loadSettings(settingsPath(env_.shared.startupDirectory), controls_, env_.shared, loaded, waterfall);
   ptt_.setSettings(loaded);
   openOutputDevice();
   loadGlyphs();
   log_.appendLine("Program startup", true);
+  waterfall_->applySettings(waterfall);
+  if (waterfall.open) showWaterfall(true);
   startUp_ = StartUp::Done;
   // A close that came while the font message was up runs once the event loop does: run
   // now, it would end no loop and leave the process without a window.
@@ -133,6 +151,7 @@ void MainWindow::startWorker(WorkerKind kind) {
 }
 
 void MainWindow::onWorkerEnded() {
+  env_.shared.onAir.reportNothing();  // whatever the worker reported last, nothing is on the air now
   refreshSoundOutputSign();
   if (shutdown_ != Shutdown::NotStarted) return;
   if (pendingDeviceChange_) {
@@ -165,6 +184,23 @@ void MainWindow::showAbout() {
   about.exec();
 }
 
+void MainWindow::showWaterfall(bool shown) {
+  if (!shown) {
+    waterfall_->hide();
+    return;
+  }
+  // Beside this window (as far as the screen allows), unless it has a place of its own.
+  if (!waterfall_->placed()) {
+    QPoint place = frameGeometry().topRight() + QPoint(12, 0);
+    const QRect room = screen()->availableGeometry();
+    const int rightmost = std::max(room.left(), room.right() - waterfall_->frameGeometry().width());
+    place.setX(std::clamp(place.x(), room.left(), rightmost));
+    waterfall_->move(place);
+  }
+  waterfall_->show();
+  waterfall_->raise();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   // A second close while the first one waits for the worker would end the event loop
   // under that wait.
@@ -178,6 +214,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   shutDown();
+  waterfall_->hide();  // after the save, which remembers it open
   event->accept();
 }
 
@@ -188,7 +225,8 @@ void MainWindow::shutDown() {
   log_.appendLine("Program termination", true);
   log_.appendLine("", true);
   ptt_.unkeyTransmitter();
-  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings());
+  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(),
+               waterfall_->settings());
   if (noWorkerLeft) {
     env_.audio.closeDevice();
   } else {

@@ -10,6 +10,7 @@
 #include "app/main_window_widgets.h"
 #include "app/qt_controls.h"
 #include "app/qt_message_box.h"
+#include "app/waterfall_window.h"
 #include "app/worker_runner.h"
 #include "log/event_log.h"
 #include "ptt/ptt_keyer.h"
@@ -34,6 +35,7 @@ class MainWindow final : public QMainWindow {
   PttKeyer& ptt() { return ptt_; }
   EventLog& eventLog() { return log_; }
   const MainWindowWidgets& widgets() const { return widgets_; }
+  WaterfallWindow& waterfallWindow() { return *waterfall_; }
   bool workerRunning() const { return workers_.busy(); }
   // True when closing gave up waiting for a worker: the process must end without
   // running destructors that the worker may still use.
@@ -60,6 +62,7 @@ class MainWindow final : public QMainWindow {
   void loadGlyphs();
   void showPttDialog();
   void showAbout();
+  void showWaterfall(bool shown);
   void shutDown();
   bool endRunningWorker();
 
@@ -71,6 +74,7 @@ class MainWindow final : public QMainWindow {
   PttKeyer ptt_;
   EventLog log_;
   GlyphTable glyphs_;
+  WaterfallWindow* waterfall_;  // owned by this window, as its child
   std::optional<WorkerKind> pendingWorker_;
   bool pendingDeviceChange_ = false;
   Shutdown shutdown_ = Shutdown::NotStarted;

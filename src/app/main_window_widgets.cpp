@@ -216,6 +216,8 @@ void buildMenu(MainWindowWidgets& w, QMainWindow& window) {
   w.exit = file->addAction("Exit");
   QMenu* view = bar->addMenu("&View");
   w.viewLogfile = view->addAction("Logfile");
+  w.waterfall = view->addAction("Waterfall");
+  w.waterfall->setCheckable(true);
   QMenu* extras = bar->addMenu("&Extras");
   w.pttControl = extras->addAction("PTT Control");
   QMenu* help = bar->addMenu("&Help");

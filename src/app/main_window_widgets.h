@@ -59,6 +59,7 @@ struct MainWindowWidgets {
   QAction* deleteLogfile = nullptr;
   QAction* exit = nullptr;
   QAction* viewLogfile = nullptr;
+  QAction* waterfall = nullptr;  // checked while the waterfall window is open
   QAction* pttControl = nullptr;
   QAction* about = nullptr;
 

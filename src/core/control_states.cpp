@@ -17,13 +17,24 @@ void setControlsIdle(Controls& controls, bool enabled) {
   for (ControlId id : kSettingControls) controls.setEnabled(id, enabled);
 }
 
+bool fieldInRange(Controls& controls, ControlId id, std::int32_t minimum, std::int32_t maximum) {
+  const auto value = static_cast<std::int32_t>(readUnsigned(controls, id));
+  return minimum <= value && value <= maximum;
+}
+
+std::string outOfRangeMessage(const std::string& name, std::int32_t minimum, std::int32_t maximum) {
+  return name + " out of valid range (" + std::to_string(minimum) + ".." + std::to_string(maximum) + ")";
+}
+
 bool checkFieldRange(Controls& controls, MessageBox& box, ControlId id, const std::string& name,
                      std::int32_t minimum, std::int32_t maximum) {
-  const auto value = static_cast<std::int32_t>(readUnsigned(controls, id));
-  if (minimum <= value && value <= maximum) return true;
-  showVelmoraMessage(box, name + " out of valid range (" + std::to_string(minimum) + ".." +
-                              std::to_string(maximum) + ")");
+  if (fieldInRange(controls, id, minimum, maximum)) return true;
+  showVelmoraMessage(box, outOfRangeMessage(name, minimum, maximum));
   return false;
+}
+
+bool checkFieldRange(Controls& controls, MessageBox& box, const FieldRange& range) {
+  return checkFieldRange(controls, box, range.id, range.name, range.minimum, range.maximum);
 }
 
 }  // namespace velmora

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/on_air_progress.h"
+
 namespace velmora {
 
 struct SharedState {
@@ -19,6 +21,8 @@ struct SharedState {
   // The folder that holds Velmora.ini and Logfile.txt; set once at start-up, before any
   // worker exists, and read-only afterwards.
   std::string startupDirectory;
+  // Reported by the workers as they go: which column or tone is on the air.
+  OnAirProgress onAir;
 
   bool stopRequested() const { return stopFlag.load() != 0; }
 };

@@ -1,8 +1,10 @@
 #include "settings/settings_file.h"
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <vector>
 
 #include "ptt/rig_control.h"
@@ -101,19 +103,55 @@ void loadPtt(const SettingsReader& reader, PttSettings& ptt) {
   ptt.HamlibSpeed = reader.integer("HamlibSpeed", 0);
 }
 
-// A file of the 23 keys of old, saved while the Hamlib method was never touched, stays as
-// it was: the four keys would only restate their defaults.
-bool hamlibKeysWanted(const IniFile& ini, const PttSettings& ptt) {
-  const PttSettings defaults;
-  if (ptt.Hamlib != 0 || ptt.HamlibModel != defaults.HamlibModel || ptt.HamlibPort != defaults.HamlibPort ||
-      ptt.HamlibSpeed != defaults.HamlibSpeed) {
-    return true;
-  }
+// A file of the 23 keys of old, saved while the Hamlib method and the waterfall window
+// were never touched, stays as it was: keys that only restate their defaults and stand
+// nowhere in the file are left out.
+bool anyKeyPresent(const IniFile& ini, std::initializer_list<const char*> keys) {
   constexpr const char* kAbsent = "\n";  // no value read from a file holds a line end
-  for (const char* key : {"Hamlib", "HamlibModel", "HamlibPort", "HamlibSpeed"}) {
+  for (const char* key : keys) {
     if (ini.readText(kSettingsSection, key, kAbsent, kMaxShortText) != kAbsent) return true;
   }
   return false;
+}
+
+bool hamlibKeysWanted(const IniFile& ini, const PttSettings& ptt) {
+  const PttSettings defaults;
+  return ptt.Hamlib != 0 || ptt.HamlibModel != defaults.HamlibModel || ptt.HamlibPort != defaults.HamlibPort ||
+         ptt.HamlibSpeed != defaults.HamlibSpeed ||
+         anyKeyPresent(ini, {"Hamlib", "HamlibModel", "HamlibPort", "HamlibSpeed"});
+}
+
+bool waterfallKeysWanted(const IniFile& ini, const WaterfallWindowSettings& waterfall) {
+  return waterfall != WaterfallWindowSettings{} ||
+         anyKeyPresent(ini, {"Waterfall", "WaterfallLayout", "WaterfallGeometry"});
+}
+
+// "x,y,w,h" as four decimal integers; anything else, or a window without area, is no
+// geometry.
+std::optional<WindowGeometry> parseGeometry(const std::string& text) {
+  int values[4] = {};
+  const char* pos = text.data();
+  const char* const end = text.data() + text.size();
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0 && (pos == end || *pos++ != ',')) return std::nullopt;
+    const auto [next, error] = std::from_chars(pos, end, values[i]);
+    if (error != std::errc()) return std::nullopt;
+    pos = next;
+  }
+  if (pos != end || values[2] <= 0 || values[3] <= 0) return std::nullopt;
+  return WindowGeometry{values[0], values[1], values[2], values[3]};
+}
+
+std::string geometryText(const std::optional<WindowGeometry>& geometry) {
+  if (!geometry) return {};
+  return std::to_string(geometry->x) + "," + std::to_string(geometry->y) + "," +
+         std::to_string(geometry->width) + "," + std::to_string(geometry->height);
+}
+
+void loadWaterfallWindow(const SettingsReader& reader, WaterfallWindowSettings& waterfall) {
+  waterfall.open = reader.flag("Waterfall");
+  waterfall.layout = reader.integer("WaterfallLayout", 0) == 1 ? 1 : 0;
+  waterfall.geometry = parseGeometry(reader.text("WaterfallGeometry", kMaxFieldText));
 }
 
 std::string selectedDevice(Controls& controls) {
@@ -136,7 +174,8 @@ std::string settingsPath(const std::string& startupDirectory) {
   return (std::filesystem::path(startupDirectory) / kSettingsFileName).string();
 }
 
-void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt) {
+void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt,
+                  WaterfallWindowSettings& waterfall) {
   IniFile ini;
   ini.load(path);  // a missing or unreadable file gives every default
   const SettingsReader reader(ini);
@@ -153,9 +192,11 @@ void loadSettings(const std::string& path, Controls& controls, SharedState& shar
   controls.setText(ControlId::Interval,
                    std::to_string(static_cast<std::uint32_t>(reader.integer("Interval", 0))));
   loadPtt(reader, ptt);
+  loadWaterfallWindow(reader, waterfall);
 }
 
-bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt) {
+bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt,
+                  const WaterfallWindowSettings& waterfall) {
   // Start from the file as it is, so that whatever else it holds survives. One that is
   // there but cannot be read is not replaced: its content would be lost.
   IniFile ini;
@@ -195,6 +236,11 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
     write("HamlibModel", std::to_string(ptt.HamlibModel));
     write("HamlibPort", ptt.HamlibPort);
     write("HamlibSpeed", std::to_string(ptt.HamlibSpeed));
+  }
+  if (!loaded || waterfallKeysWanted(ini, waterfall)) {
+    write("Waterfall", flagText(waterfall.open));
+    write("WaterfallLayout", std::to_string(waterfall.layout));
+    write("WaterfallGeometry", geometryText(waterfall.geometry));
   }
   return ini.save(path);
 }

@@ -2,6 +2,7 @@
 // Velmora.ini in the start-up directory: loaded once at start-up into the controls, the
 // shared values and the keying configuration; saved once at shutdown.
 
+#include <optional>
 #include <string>
 
 #include "core/controls.h"
@@ -15,8 +16,28 @@ inline constexpr const char* kSettingsSection = "Velmora";
 
 std::string settingsPath(const std::string& startupDirectory);
 
-void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt);
+struct WindowGeometry {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const WindowGeometry&) const = default;
+};
+
+// The waterfall window: whether it was open, its layout (0: frequency across, newest line
+// on top; 1: time across, frequency upward) and its place. A file without these keys
+// gives a closed window in the first layout, placed by the program.
+struct WaterfallWindowSettings {
+  bool open = false;
+  int layout = 0;
+  std::optional<WindowGeometry> geometry;
+  bool operator==(const WaterfallWindowSettings&) const = default;
+};
+
+void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt,
+                  WaterfallWindowSettings& waterfall);
 // False when the file could not be written (the previous file is then intact).
-bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt);
+bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt,
+                  const WaterfallWindowSettings& waterfall);
 
 }  // namespace velmora

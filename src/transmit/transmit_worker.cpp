@@ -60,6 +60,7 @@ struct Pass {
   std::uint32_t durationMs = 0;
   std::uint32_t startTick = 0;
   double remainingSeconds = 0.0;
+  int nextColumn = 0;  // glyph columns and gaps sent so far
 };
 
 class TextTransmission {
@@ -137,6 +138,7 @@ class TextTransmission {
       pass.startTick = ctx_.clock.tickCount();
       sendCharacters(pass);
     }
+    ctx_.shared.onAir.reportNothing();
     ctx_.ptt.unkeyTransmitter();
     const std::string sent = ctx_.controls.text(ControlId::SentText);
     ctx_.log.appendLine("Terminating text transmission (sent text: " + sent + ")", false);
@@ -166,6 +168,7 @@ class TextTransmission {
 
   void sendColumn(Pass& pass, std::uint8_t mask) {
     Controls& controls = ctx_.controls;
+    ctx_.shared.onAir.reportTextColumn(pass.nextColumn++);
     showTimeRemaining(controls, negatedWholeSeconds(pass.remainingSeconds), ctx_.shared.columnDuration.load());
     const int reverse = controls.isChecked(ControlId::Reverse) ? 1 : 0;
     const std::int32_t center = ctx_.shared.centerFrequency.load();

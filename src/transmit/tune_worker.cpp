@@ -54,10 +54,12 @@ void playTuningTone(WorkerContext& ctx, SoundBuffer& buffer) {
     return;
   }
   ctx.ptt.keyTransmitter();
+  ctx.shared.onAir.reportTuneTone(ctx.clock.tickCount());
   playFilledBuffer(buffer, kTuningToneSamples, ctx.clock, ctx.shared.stopFlag, kTunePollMs, kTuneLimitMs);
 }
 
 void endTuning(WorkerContext& ctx) {
+  ctx.shared.onAir.reportNothing();
   ctx.ptt.unkeyTransmitter();
   setControlsIdle(ctx.controls, true);
   writeUnsigned(ctx.controls, ControlId::AveragePower, 0);
@@ -80,7 +82,7 @@ void tuneWorker(WorkerContext& ctx) {
 }
 
 bool tuneCommandAllowed(Controls& controls, MessageBox& box) {
-  return checkFieldRange(controls, box, ControlId::CenterFrequency, "Audio center frequency", 100, 3000);
+  return checkFieldRange(controls, box, kCenterFrequencyRange);
 }
 
 }  // namespace velmora

@@ -1,24 +1,37 @@
-// Renders the main window, as a user sees it after start-up, into a PNG file.
-// Usage: velmora_screenshot OUTPUT.png
+// Renders the main window, as a user sees it after start-up, into a PNG file; with a
+// second file, also the waterfall window beside it, in the middle of the transmission.
+// Usage: velmora_screenshot MAIN.png [WATERFALL.png]
 #include <QApplication>
 #include <QPixmap>
 #include <QTest>
 #include <cstdio>
 
+#include "app/waterfall_view.h"
 #include "window_rig.h"
+
+namespace {
+
+bool save(QWidget& widget, const char* path) {
+  const bool saved = widget.grab().save(QString::fromLocal8Bit(path), "PNG");
+  if (!saved) std::fprintf(stderr, "could not write %s\n", path);
+  return saved;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: %s MAIN.png [WATERFALL.png]\n", argv[0]);
     return 2;
   }
   velmora::testing::WindowRig rig;
-  rig.writeFont();
+  rig.fontFolders = {VELMORA_DATA_DIR};  // the real glyphs, for the waterfall
   rig.writeSettings(
       "[Velmora]\nOutputDevice=Default output device\nFrequency=1500\nOffset=2\nDuration=1000\n"
-      "Text=CQ DE VELMORA\nPilotTone=1\nInterval=600\n");
+      "Text=CQ DE VELMORA\nPilotTone=1\nInterval=600\n" +
+      std::string(argc == 3 ? "Waterfall=1\nWaterfallGeometry=0,0,420,640\n" : ""));
   velmora::MainWindow& window = rig.start();
   window.controls().setText(velmora::ControlId::SentText, "CQ DE");
   window.controls().setText(velmora::ControlId::PixelCount, "4");
@@ -26,8 +39,16 @@ int main(int argc, char* argv[]) {
   window.controls().setText(velmora::ControlId::PeakPower, "57.1");
   window.controls().setText(velmora::ControlId::MessagePower, "7.9");
   QTest::qWait(50);
-  const bool saved = window.grab().save(QString::fromLocal8Bit(argv[1]), "PNG");
+  bool saved = save(window, argv[1]);
+  if (argc == 3) {
+    velmora::WaterfallWindow& waterfall = window.waterfallWindow();
+    // Rows 10 Hz apart show the glyphs crisply; the window follows the edit.
+    window.controls().setText(velmora::ControlId::PixelOffset, "10");
+    rig.shared.onAir.reportTextColumn(31);  // in the space after "CQ DE"
+    const bool drawn =
+        velmora::testing::waitUntil([&] { return waterfall.upToDate() && waterfall.view().marker().shown; });
+    saved = drawn && save(waterfall, argv[2]) && saved;
+  }
   window.close();
-  if (!saved) std::fprintf(stderr, "could not write %s\n", argv[1]);
   return saved ? 0 : 1;
 }

@@ -26,8 +26,9 @@ struct Window {
   MemoryControls controls;
   SharedState shared;
   PttSettings ptt;
+  WaterfallWindowSettings waterfall;
   Window() { controls.setListItems(ControlId::OutputDevice, kDevices); }
-  void load(const std::string& path) { loadSettings(path, controls, shared, ptt); }
+  void load(const std::string& path) { loadSettings(path, controls, shared, ptt, waterfall); }
 };
 
 class SettingsFile : public ::testing::Test {
@@ -74,6 +75,7 @@ TEST_F(SettingsFile, NoFileGivesEveryDefault) {
   expected.CAT = 0;
   expected.RTS = 0;
   EXPECT_EQ(window.ptt, expected);
+  EXPECT_EQ(window.waterfall, WaterfallWindowSettings{});
   EXPECT_FALSE(std::filesystem::exists(path())) << "loading must not create the file";
 }
 
@@ -237,12 +239,13 @@ void fillEveryKey(Window& window) {
   c.setText(ControlId::Interval, "120");
   window.ptt = {1, 7, 4, 1, 1, 2, 1, 1, "FEFE94E01C0001FD", "FEFE94E01C0000FD", 3000000000u,
                 1, 3073, "/dev/serial/by-id/usb-Icom_IC-7300", 115200};
+  window.waterfall = {true, 1, WindowGeometry{-20, 40, 640, 480}};
 }
 
 TEST_F(SettingsFile, EveryKeySurvivesASaveAndALoad) {
   Window before;
   fillEveryKey(before);
-  ASSERT_TRUE(saveSettings(path(), before.controls, before.ptt));
+  ASSERT_TRUE(saveSettings(path(), before.controls, before.ptt, before.waterfall));
 
   Window after;
   after.load(path());
@@ -254,6 +257,7 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndALoad) {
     EXPECT_TRUE(after.controls.isChecked(box)) << static_cast<int>(box);
   EXPECT_EQ(after.controls.currentIndex(ControlId::OutputDevice), 2);
   EXPECT_EQ(after.ptt, before.ptt);
+  EXPECT_EQ(after.waterfall, before.waterfall);
 }
 
 TEST_F(SettingsFile, AFileWrittenFromScratchListsTheKeysInTheirOrder) {
@@ -261,7 +265,7 @@ TEST_F(SettingsFile, AFileWrittenFromScratchListsTheKeysInTheirOrder) {
   fillEveryKey(window);
   window.controls.setChecked(ControlId::Reverse, false);
   window.ptt.CAT = 2;  // written back as stored
-  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall));
   EXPECT_EQ(readBytes(path()),
             "[Velmora]\n"
             "OutputDevice=Line Out (USB Audio)\n"
@@ -290,7 +294,10 @@ TEST_F(SettingsFile, AFileWrittenFromScratchListsTheKeysInTheirOrder) {
             "Hamlib=1\n"
             "HamlibModel=3073\n"
             "HamlibPort=/dev/serial/by-id/usb-Icom_IC-7300\n"
-            "HamlibSpeed=115200\n");
+            "HamlibSpeed=115200\n"
+            "Waterfall=1\n"
+            "WaterfallLayout=1\n"
+            "WaterfallGeometry=-20,40,640,480\n");
 }
 
 TEST_F(SettingsFile, FieldsAreSavedAsTheyStandEvenEmptyOrOutOfRange) {
@@ -301,7 +308,7 @@ TEST_F(SettingsFile, FieldsAreSavedAsTheyStandEvenEmptyOrOutOfRange) {
   window.controls.setText(ControlId::Duration, "");
   window.controls.setText(ControlId::TextToSend, std::string(1500, 'x'));
   window.ptt.UsePTTControl = 9;
-  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall));
   const std::string saved = readBytes(path());
   const std::string cutText = "\nText=" + std::string(1023, 'x') + "\n";
   for (const std::string& line : {std::string("\nInterval=\n"), std::string("\nFrequency=99999\n"),
@@ -313,7 +320,7 @@ TEST_F(SettingsFile, NoSelectedDeviceIsSavedAsAnEmptyName) {
   Window window;
   window.controls.setListItems(ControlId::OutputDevice, {});
   window.load(path());
-  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall));
   EXPECT_NE(readBytes(path()).find("[Velmora]\nOutputDevice=\n"), std::string::npos);
 }
 
@@ -325,7 +332,7 @@ TEST_F(SettingsFile, ASaveKeepsForeignContentAndUpdatesKeysInTheirOwnCase) {
   window.load(path());
   EXPECT_EQ(window.controls.text(ControlId::CenterFrequency), "1500");
   window.controls.setText(ControlId::CenterFrequency, "1600");
-  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall));
 
   const std::string saved = readBytes(path());
   for (const char* kept :
@@ -356,18 +363,19 @@ TEST_F(SettingsFile, ASaveChangesOnlyTheValuesThatChanged) {
   Window window;
   window.load(path());
   EXPECT_EQ(window.controls.text(ControlId::CenterFrequency), "1500");
-  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall));
   EXPECT_EQ(readBytes(path()), file("1500"));
 
   window.controls.setText(ControlId::CenterFrequency, "1600");
-  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall));
   EXPECT_EQ(readBytes(path()), file("1600"));
 }
 
 TEST_F(SettingsFile, AFailedSaveReportsFalse) {
   Window window;
   window.load(path());
-  EXPECT_FALSE(saveSettings(folder_.file("no such folder/Velmora.ini"), window.controls, window.ptt));
+  EXPECT_FALSE(saveSettings(folder_.file("no such folder/Velmora.ini"), window.controls, window.ptt,
+                            window.waterfall));
 }
 
 TEST_F(SettingsFile, AFileThatIsThereButCannotBeReadIsNotReplaced) {
@@ -376,7 +384,7 @@ TEST_F(SettingsFile, AFileThatIsThereButCannotBeReadIsNotReplaced) {
   Window window;
   window.load(path());
   EXPECT_EQ(window.controls.text(ControlId::CenterFrequency), "1000");
-  EXPECT_FALSE(saveSettings(path(), window.controls, window.ptt));
+  EXPECT_FALSE(saveSettings(path(), window.controls, window.ptt, window.waterfall));
   EXPECT_TRUE(std::filesystem::is_fifo(path()));
 }
 
@@ -389,7 +397,7 @@ TEST_F(SettingsFile, ALinkToAFileNotYetThereIsSavedThroughTheLink) {
   Window window;
   window.load(path());
   window.controls.setText(ControlId::CenterFrequency, "1600");
-  EXPECT_TRUE(saveSettings(path(), window.controls, window.ptt));
+  EXPECT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall));
   EXPECT_TRUE(std::filesystem::is_symlink(path()));
   EXPECT_NE(readBytes(target).find("\nFrequency=1600\n"), std::string::npos);
 }
@@ -410,6 +418,35 @@ TEST_F(SettingsFile, TextsKeepTheirLimitsOnLoad) {
   EXPECT_EQ(window.ptt.TXCommand, std::string(255, 'b'));
   EXPECT_EQ(window.controls.currentIndex(ControlId::OutputDevice), 0);
 }
+
+struct WaterfallKeysCase {
+  const char* body;
+  WaterfallWindowSettings expected;
+};
+
+class WaterfallKeysTest : public SettingsFile, public ::testing::WithParamInterface<WaterfallKeysCase> {};
+
+// A file from before the waterfall window, and values no save writes, load as defaults.
+TEST_P(WaterfallKeysTest, LoadAsTheWindowWasOrAsDefaults) {
+  writeSettings(GetParam().body);
+  Window window;
+  window.load(path());
+  EXPECT_EQ(window.waterfall, GetParam().expected) << GetParam().body;
+  EXPECT_EQ(window.controls.text(ControlId::CenterFrequency), "1500");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, WaterfallKeysTest,
+    ::testing::Values(
+        WaterfallKeysCase{"Frequency=1500\nTXDelay=0\n", {}},
+        WaterfallKeysCase{"Frequency=1500\nWaterfall=1\nWaterfallLayout=1\nWaterfallGeometry=10,-5,800,600\n",
+                          {true, 1, WindowGeometry{10, -5, 800, 600}}},
+        WaterfallKeysCase{"Frequency=1500\nWaterfall=yes\nWaterfallLayout=2\nWaterfallGeometry=10,20,0,600\n",
+                          {}},
+        WaterfallKeysCase{"Frequency=1500\nWaterfallGeometry=10,20,300\n", {}},
+        WaterfallKeysCase{"Frequency=1500\nWaterfallGeometry=10,20,300,200,1\n", {}},
+        WaterfallKeysCase{"Frequency=1500\nWaterfallGeometry=1,2,99999999999,200\n", {}},
+        WaterfallKeysCase{"Frequency=1500\nWaterfallGeometry=a,b,c,d\n", {}}));
 
 TEST_F(SettingsFile, HostileFilesNeverBreakTheLoad) {
   std::mt19937 random(7);

@@ -316,6 +316,23 @@ class TransmitLoopTest : public TransmitWorkerTest {
   }
 };
 
+// What the waterfall window follows: each column as its sound begins, nothing in the pause.
+TEST_F(TransmitLoopTest, ReportsEachColumnOnTheAirAndNothingBetweenPasses) {
+  endLoopInSecondPass();
+  std::vector<std::string> reports;  // "column@sounds created so far", or "-" for nothing
+  rig.shared.onAir.setListener([this, &reports] {
+    const OnAir now = rig.shared.onAir.now();
+    if (now.sound != OnAir::Sound::Text) {
+      reports.push_back(now.sound == OnAir::Sound::None ? "-" : "tune");
+      return;
+    }
+    reports.push_back(std::to_string(now.column) + "@" + std::to_string(rig.audio.sounds().size()));
+  });
+  send("A");
+  EXPECT_THAT(reports,
+              ElementsAre("0@0", "1@1", "2@2", "3@3", "4@4", "-", "0@5", "1@6", "2@7", "3@8", "4@9", "-"));
+}
+
 TEST_F(TransmitLoopTest, PausesUntilTheIntervalAfterThePassStart) {
   rig.controls.setText(ControlId::Interval, "10");
   endLoopInSecondPass();

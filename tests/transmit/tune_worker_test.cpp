@@ -95,6 +95,20 @@ TEST_F(TuneWorkerTest, TimeShownAfterwardsCountsTheCharactersAsSent) {
   EXPECT_EQ(rig.controls.text(ControlId::TimeRemaining), "(0h:00m:05s)");
 }
 
+// The tone is one sound on the air from its start while keyed, over before the unkeying.
+TEST_F(TuneWorkerTest, ReportsTheToneOnTheAirWhileKeyed) {
+  std::vector<std::pair<OnAir, std::size_t>> reports;  // with the port writes made by then
+  rig.shared.onAir.setListener(
+      [this, &reports] { reports.emplace_back(rig.shared.onAir.now(), rig.portWrites().size()); });
+  tuneWorker(rig.ctx);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].first.sound, OnAir::Sound::Tune);
+  EXPECT_EQ(reports[0].first.startTick, rig.audio.sounds().at(0).playTick);
+  EXPECT_EQ(reports[0].second, 1u) << "reported after the keying";
+  EXPECT_EQ(reports[1].first, OnAir{});
+  EXPECT_EQ(reports[1].second, 1u) << "reported before the unkeying";
+}
+
 struct LevelCase {
   bool singlePixel;
   const char* center;

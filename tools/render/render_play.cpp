@@ -41,7 +41,8 @@ PttSettings fillControls(RenderControls& controls, SharedState& shared,
                          const Environment& env) {
   controls.setListItems(ControlId::OutputDevice, devices);
   PttSettings ptt;
-  loadSettings(settingsFileOf(options, env), controls, shared, ptt);
+  WaterfallWindowSettings unusedWindow;  // the tool has no window
+  loadSettings(settingsFileOf(options, env), controls, shared, ptt, unusedWindow);
   controls.setCurrentIndex(ControlId::OutputDevice, deviceIndex);
   if (options.text) controls.setText(ControlId::TextToSend, *options.text);
   controls.setChecked(ControlId::Loop, options.loop);
