@@ -28,8 +28,6 @@ struct CountCase {
   std::string shown;  // in the sent text field and the log lines
 };
 
-void PrintTo(const CountCase& c, std::ostream* os) { *os << c.name; }
-
 class CharacterCountTest : public ::testing::TestWithParam<CountCase> {};
 
 TEST_P(CharacterCountTest, EveryPlaceCountsAndShowsTheTextAsItIsSent) {

@@ -22,10 +22,6 @@
 namespace velmora {
 namespace {
 
-using ::testing::AllOf;
-using ::testing::HasSubstr;
-using ::testing::StartsWith;
-
 enum class HoldBy { OpenDescriptor, Flock, LockFile };
 
 // A second process that holds the device as a rig control program would, until destroyed.
@@ -98,9 +94,10 @@ TEST_P(HeldPort, KeyingRefusesItChangesNothingAndLogsWhoHoldsIt) {
   keyer.keyTransmitter();
 
   EXPECT_EQ(messages.texts(), std::vector<std::string>{kPortOpenError});
-  EXPECT_THAT(logged, ::testing::ElementsAre(
-                          AllOf(StartsWith("PTT port " + pty.slavePath() + ": held by another program ("),
-                                HasSubstr("pid " + std::to_string(holder.pid) + ")"))));
+  EXPECT_THAT(logged,
+              ::testing::ElementsAre(::testing::AllOf(
+                  ::testing::StartsWith("PTT port " + pty.slavePath() + ": held by another program ("),
+                  ::testing::HasSubstr("pid " + std::to_string(holder.pid) + ")"))));
   alignas(inotify_event) char events[4096];
   EXPECT_LE(::read(openWatch, events, sizeof events), 0) << "the device was opened";
   ::close(openWatch);
