@@ -1,7 +1,6 @@
 #pragma once
-// A pseudo-terminal of the test's own; the code under test opens its slave side by path.
-// Only the master stays open here, so that the slave is not held by this process (the
-// master reads EIO while nobody has the slave open).
+// A pseudo-terminal whose slave the code under test opens by path. Only the master stays
+// open here, so this process does not hold the slave.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,10 +22,8 @@ class PseudoTerminal {
   PseudoTerminal() {
     char name[128] = {};
     int slave = -1;
-    if (::openpty(&master_, &slave, name, nullptr, nullptr) == 0) {
-      slavePath_ = name;
-      ::close(slave);
-    }
+    if (::openpty(&master_, &slave, name, nullptr, nullptr) == 0) slavePath_ = name;
+    if (slave >= 0) ::close(slave);
   }
   ~PseudoTerminal() { closeMaster(); }
   PseudoTerminal(const PseudoTerminal&) = delete;
@@ -39,21 +36,19 @@ class PseudoTerminal {
     master_ = -1;
   }
 
-  // Whatever arrives on the master side within the time allowed.
+  // What arrives on the master within `wait`; the rest of a block follows at once.
   std::vector<std::uint8_t> readAvailable(std::chrono::milliseconds wait = std::chrono::milliseconds(300)) {
     std::vector<std::uint8_t> bytes;
     pollfd request{master_, POLLIN, 0};
-    while (::poll(&request, 1, static_cast<int>(wait.count())) > 0) {
-      std::uint8_t buffer[256];
+    std::uint8_t buffer[256];
+    for (int ms = static_cast<int>(wait.count()); ::poll(&request, 1, ms) > 0; ms = 50) {
       const ssize_t count = ::read(master_, buffer, sizeof buffer);
       if (count <= 0) break;
       bytes.insert(bytes.end(), buffer, buffer + count);
-      wait = std::chrono::milliseconds(50);  // the rest of a block follows at once
     }
     return bytes;
   }
 
-  // The master reads and sets the slave's attributes.
   termios slaveAttributes() const {
     termios attributes{};
     ::tcgetattr(master_, &attributes);
@@ -61,12 +56,10 @@ class PseudoTerminal {
   }
   void setSlaveSpeed(speed_t speed) {
     termios attributes = slaveAttributes();
-    ::cfsetispeed(&attributes, speed);
-    ::cfsetospeed(&attributes, speed);
+    ::cfsetspeed(&attributes, speed);
     ::tcsetattr(master_, TCSANOW, &attributes);
   }
-  // The exclusive mark lives on the slave: a look through a second, short-lived open,
-  // which the mark refuses unless we are root.
+  // Through a second, short-lived open, which the exclusive mark refuses unless we are root.
   bool slaveExclusive() const {
     const int fd = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == EBUSY;

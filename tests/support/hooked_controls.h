@@ -1,7 +1,6 @@
 #pragma once
-// Controls that pass every access on to other controls and then call a hook with what
-// was done, so that a test can act at an exact step of a worker's run ("Stop" pressed
-// right after a given field was read or written).
+// Controls that pass every access on and then call a hook with what was done, so that a
+// test can press "Stop" at an exact step of a worker's run.
 
 #include <functional>
 #include <string>
@@ -17,24 +16,14 @@ enum class ControlAccess { Read, Write };
 class HookedControls final : public Controls {
  public:
   using Hook = std::function<void(ControlAccess, ControlId)>;
-
   HookedControls(Controls& inner, Hook hook) : inner_(inner), hook_(std::move(hook)) {}
 
-  bool isChecked(ControlId id) override { return after(ControlAccess::Read, id, inner_.isChecked(id)); }
-  void setChecked(ControlId id, bool checked) override {
-    inner_.setChecked(id, checked);
-    hook_(ControlAccess::Write, id);
-  }
-  bool isEnabled(ControlId id) override { return after(ControlAccess::Read, id, inner_.isEnabled(id)); }
-  void setEnabled(ControlId id, bool enabled) override {
-    inner_.setEnabled(id, enabled);
-    hook_(ControlAccess::Write, id);
-  }
-  std::string text(ControlId id) override { return after(ControlAccess::Read, id, inner_.text(id)); }
-  void setText(ControlId id, const std::string& utf8) override {
-    inner_.setText(id, utf8);
-    hook_(ControlAccess::Write, id);
-  }
+  bool isChecked(ControlId id) override { return read(id, inner_.isChecked(id)); }
+  bool isEnabled(ControlId id) override { return read(id, inner_.isEnabled(id)); }
+  std::string text(ControlId id) override { return read(id, inner_.text(id)); }
+  void setChecked(ControlId id, bool checked) override { inner_.setChecked(id, checked), wrote(id); }
+  void setEnabled(ControlId id, bool enabled) override { inner_.setEnabled(id, enabled), wrote(id); }
+  void setText(ControlId id, const std::string& utf8) override { inner_.setText(id, utf8), wrote(id); }
   void selectAllText(ControlId id) override { inner_.selectAllText(id); }
   std::vector<std::string> listItems(ControlId id) override { return inner_.listItems(id); }
   void setListItems(ControlId id, const std::vector<std::string>& items) override {
@@ -45,10 +34,11 @@ class HookedControls final : public Controls {
 
  private:
   template <typename T>
-  T after(ControlAccess access, ControlId id, T value) {
-    hook_(access, id);
+  T read(ControlId id, T value) {
+    hook_(ControlAccess::Read, id);
     return value;
   }
+  void wrote(ControlId id) { hook_(ControlAccess::Write, id); }
 
   Controls& inner_;
   Hook hook_;

@@ -24,8 +24,8 @@ struct StopCase {
   testing::ControlAccess access;  // "Stop" comes right after the nth such access of id
   ControlId id;
   int nth;
-  std::vector<std::string> log, portWrites;
-  long soundsPlayed;
+  std::vector<std::string> log, portWrites = {};
+  long soundsPlayed = 0;
 };
 
 class StopBeforeKeyingTest : public ::testing::TestWithParam<StopCase> {};
@@ -55,31 +55,19 @@ TEST_P(StopBeforeKeyingTest, KeysNothingPlaysNothingAndEndsStopped) {
 }
 
 // The last step before keying: a pass reads "Reverse" last (for its start line); the second
-// look at "Loop", after the pause, starts another pass; the tuning tone's figures are shown.
+// look at "Loop", after the pause, starts another pass (the first one keyed, sent and
+// unkeyed); the tuning tone's figures are shown.
+const std::vector<std::string> kLoopLog = {
+    kStart,  "Terminating text transmission (sent text: A)", "Starting pause (-2s)", kStart, kNothingSent,
+    kStopped};
+const std::vector<std::string> kLoopWrites = {"write A1", "write B2"};
+const std::vector<std::string> kTuneLog = {"Tuning started (1000 Hz, Full scale)", "Tuning stopped."};
 INSTANTIATE_TEST_SUITE_P(
     Points, StopBeforeKeyingTest,
     ::testing::Values(
-        StopCase{
-            "FirstPass", false, false, Read, ControlId::Reverse, 1, {kStart, kNothingSent, kStopped}, {}, 0},
-        StopCase{"LoopAfterThePause",
-                 false,
-                 true,
-                 Read,
-                 ControlId::Loop,
-                 2,
-                 {kStart, "Terminating text transmission (sent text: A)", "Starting pause (-2s)", kStart,
-                  kNothingSent, kStopped},
-                 {"write A1", "write B2"},
-                 5},
-        StopCase{"TuneAfterTheSynthesis",
-                 true,
-                 false,
-                 Write,
-                 ControlId::AveragePower,
-                 1,
-                 {"Tuning started (1000 Hz, Full scale)", "Tuning stopped."},
-                 {},
-                 0}),
+        StopCase{"FirstPass", false, false, Read, ControlId::Reverse, 1, {kStart, kNothingSent, kStopped}},
+        StopCase{"LoopAfterThePause", false, true, Read, ControlId::Loop, 2, kLoopLog, kLoopWrites, 5},
+        StopCase{"TuneAfterTheSynthesis", true, false, Write, ControlId::AveragePower, 1, kTuneLog}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
