@@ -18,7 +18,6 @@ test_packages=(
   libgtest-dev libgmock-dev      # unit tests
   libbenchmark-dev               # synthesis and waterfall benchmarks
   pulseaudio pulseaudio-utils    # a private sound server with null sinks, and parec to capture them
-  socat                          # pseudo-terminal pairs for serial keying tests
   libhamlib-utils                # rigctld with the dummy rig, and rigctl to read its PTT back
   locales                        # localedef's character maps: a decimal-comma locale for a formatting test
   xvfb xauth xdotool             # the real window under a virtual X server
