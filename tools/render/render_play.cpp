@@ -9,13 +9,13 @@
 #include <thread>
 
 #include "core/control_states.h"
+#include "core/in_memory_controls.h"
 #include "core/shared_state.h"
 #include "core/worker_context.h"
 #include "log/event_log.h"
 #include "ptt/hamlib_rig_control.h"
 #include "ptt/posix_serial_port.h"
 #include "render/counting_audio.h"
-#include "render/render_controls.h"
 #include "render/render_internal.h"
 #include "render/render_progress.h"
 #include "render/render_stop.h"
@@ -36,7 +36,7 @@ std::string settingsFileOf(const Options& options, const Environment& env) {
 
 // The controls as the window has them after its start-up with this settings file, and
 // the keying configuration; the text, "Loop" and the device as the command line says.
-PttSettings fillControls(RenderControls& controls, SharedState& shared,
+PttSettings fillControls(InMemoryControls& controls, SharedState& shared,
                          const std::vector<std::string>& devices, int deviceIndex, const Options& options,
                          const Environment& env) {
   controls.setListItems(ControlId::OutputDevice, devices);
@@ -103,7 +103,7 @@ int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& op
     return kExitBadInput;
   }
 
-  RenderControls controls;
+  InMemoryControls controls;
   SharedState shared;
   shared.startupDirectory = env.currentDirectory;
   const PttSettings keying = fillControls(controls, shared, devices, deviceIndex, options, env);

@@ -1,8 +1,8 @@
-#include "render/render_controls.h"
+#include "core/in_memory_controls.h"
 
 #include <array>
 
-namespace velmora::render {
+namespace velmora {
 
 namespace {
 
@@ -13,12 +13,12 @@ constexpr std::array<std::array<ControlId, 2>, 2> kRadioGroups = {{
 
 }  // namespace
 
-bool RenderControls::isChecked(ControlId id) {
+bool InMemoryControls::isChecked(ControlId id) {
   std::lock_guard lock(mutex_);
   return checked_[id];
 }
 
-void RenderControls::setChecked(ControlId id, bool checked) {
+void InMemoryControls::setChecked(ControlId id, bool checked) {
   std::lock_guard lock(mutex_);
   if (checked) {
     for (const auto& group : kRadioGroups)
@@ -29,13 +29,13 @@ void RenderControls::setChecked(ControlId id, bool checked) {
   checked_[id] = checked;
 }
 
-bool RenderControls::isEnabled(ControlId id) {
+bool InMemoryControls::isEnabled(ControlId id) {
   std::lock_guard lock(mutex_);
   const auto it = enabled_.find(id);
   return it == enabled_.end() || it->second;
 }
 
-void RenderControls::setEnabled(ControlId id, bool enabled) {
+void InMemoryControls::setEnabled(ControlId id, bool enabled) {
   EnabledWatcher watcher;
   {
     std::lock_guard lock(mutex_);
@@ -45,12 +45,12 @@ void RenderControls::setEnabled(ControlId id, bool enabled) {
   if (watcher) watcher(id, enabled);
 }
 
-std::string RenderControls::text(ControlId id) {
+std::string InMemoryControls::text(ControlId id) {
   std::lock_guard lock(mutex_);
   return texts_[id];
 }
 
-void RenderControls::setText(ControlId id, const std::string& utf8) {
+void InMemoryControls::setText(ControlId id, const std::string& utf8) {
   TextWatcher watcher;
   {
     std::lock_guard lock(mutex_);
@@ -60,31 +60,31 @@ void RenderControls::setText(ControlId id, const std::string& utf8) {
   if (watcher) watcher(id, utf8);
 }
 
-std::vector<std::string> RenderControls::listItems(ControlId) {
+std::vector<std::string> InMemoryControls::listItems(ControlId) {
   std::lock_guard lock(mutex_);
   return items_;
 }
 
-void RenderControls::setListItems(ControlId, const std::vector<std::string>& items) {
+void InMemoryControls::setListItems(ControlId, const std::vector<std::string>& items) {
   std::lock_guard lock(mutex_);
   items_ = items;
   currentIndex_ = -1;
 }
 
-int RenderControls::currentIndex(ControlId) {
+int InMemoryControls::currentIndex(ControlId) {
   std::lock_guard lock(mutex_);
   return currentIndex_;
 }
 
-void RenderControls::setCurrentIndex(ControlId, int index) {
+void InMemoryControls::setCurrentIndex(ControlId, int index) {
   std::lock_guard lock(mutex_);
   currentIndex_ = (index >= 0 && index < static_cast<int>(items_.size())) ? index : -1;
 }
 
-void RenderControls::watch(TextWatcher onText, EnabledWatcher onEnabled) {
+void InMemoryControls::watch(TextWatcher onText, EnabledWatcher onEnabled) {
   std::lock_guard lock(mutex_);
   onText_ = std::move(onText);
   onEnabled_ = std::move(onEnabled);
 }
 
-}  // namespace velmora::render
+}  // namespace velmora

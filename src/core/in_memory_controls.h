@@ -1,6 +1,7 @@
 #pragma once
-// The main window's controls in memory, so that velmora-render runs the program's own
-// workers: filled from the settings file, watched by the progress display. Thread-safe.
+// The main window's controls in memory: what velmora-render runs the program's own workers on,
+// and what the tests' fake builds on. Thread-safe, so a worker can use it while another
+// thread looks on.
 
 #include <functional>
 #include <map>
@@ -10,13 +11,14 @@
 
 #include "core/controls.h"
 
-namespace velmora::render {
+namespace velmora {
 
-class RenderControls final : public Controls {
+class InMemoryControls : public Controls {
  public:
   using TextWatcher = std::function<void(ControlId, const std::string&)>;
   using EnabledWatcher = std::function<void(ControlId, bool)>;
 
+  // Every control starts enabled, unchecked and empty; the list starts empty with no selection.
   bool isChecked(ControlId id) override;
   void setChecked(ControlId id, bool checked) override;
   bool isEnabled(ControlId id) override;
@@ -25,11 +27,13 @@ class RenderControls final : public Controls {
   void setText(ControlId id, const std::string& utf8) override;
   void selectAllText(ControlId) override {}
   std::vector<std::string> listItems(ControlId id) override;
+  // Clears the selection, as a refilled combo box does.
   void setListItems(ControlId id, const std::vector<std::string>& items) override;
   int currentIndex(ControlId id) override;
   void setCurrentIndex(ControlId id, int index) override;
 
-  // Called after every change, on the changing thread, outside the model's lock.
+  // Called after every change, on the changing thread, outside the model's lock, so that a
+  // watcher may read the controls.
   void watch(TextWatcher onText, EnabledWatcher onEnabled);
 
  private:
@@ -43,4 +47,4 @@ class RenderControls final : public Controls {
   EnabledWatcher onEnabled_;
 };
 
-}  // namespace velmora::render
+}  // namespace velmora
