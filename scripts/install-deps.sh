@@ -12,6 +12,7 @@ test_packages=(
   libgtest-dev libgmock-dev      # unit tests
   libbenchmark-dev               # synthesis benchmark
   pulseaudio pulseaudio-utils    # a private sound server with null sinks, and parec to capture them
+  pipewire pipewire-pulse wireplumber  # the same null sinks on a private PipeWire, through its pulse server
   socat                          # pseudo-terminal pairs for serial keying tests
   locales                        # localedef's character maps: a decimal-comma locale for a formatting test
   xvfb xauth xdotool             # the real window under a virtual X server

@@ -1,5 +1,7 @@
 #include "audio/pulse_connection.h"
 
+#include "audio/pulse_stream.h"
+
 namespace velmora::pulse {
 namespace {
 
@@ -60,14 +62,16 @@ std::shared_ptr<Connection> Connection::open(const std::string& applicationName,
   pa_context_set_state_callback(connection->context_, onContextState, connection->mainloop_);
   // Never start a server as a side effect: no server means no sound.
   if (pa_context_connect(connection->context_, server.empty() ? nullptr : server.c_str(),
-                         PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return nullptr;
+                         PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    return nullptr;
   if (pa_threaded_mainloop_start(connection->mainloop_) < 0) return nullptr;
 
   Lock lock(*connection);
   pa_context* context = connection->context_;
-  const bool ready = connection->waitUntil(
-      [context] { return pa_context_get_state(context) == PA_CONTEXT_READY; }, timeout);
+  const bool ready =
+      connection->waitUntil([context] { return pa_context_get_state(context) == PA_CONTEXT_READY; }, timeout);
   if (!ready) return nullptr;
+  connection->stock_ = std::make_unique<StreamStock>(*connection);
   return connection;
 }
 
@@ -75,6 +79,7 @@ Connection::~Connection() {
   if (!mainloop_) return;
   if (context_) {
     pa_threaded_mainloop_lock(mainloop_);
+    stock_.reset();
     pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);

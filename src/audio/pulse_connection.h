@@ -15,6 +15,8 @@
 
 namespace velmora::pulse {
 
+class StreamStock;
+
 using Milliseconds = std::chrono::milliseconds;
 
 inline constexpr Milliseconds kServerTimeout{2000};
@@ -51,6 +53,8 @@ class Connection {
 
   pa_context* context() { return context_; }
   pa_threaded_mainloop* mainloop() { return mainloop_; }
+  // Under the lock: the streams kept beside the sounds on this connection.
+  StreamStock& stock() { return *stock_; }
 
   // Under the lock: waits until done() holds, the context fails or the timeout passes.
   // Returns done().
@@ -74,6 +78,7 @@ class Connection {
 
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
+  std::unique_ptr<StreamStock> stock_;
   std::atomic<bool> gone_{false};
 };
 

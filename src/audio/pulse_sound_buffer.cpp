@@ -5,21 +5,7 @@
 namespace velmora::pulse {
 namespace {
 
-void onStreamState(pa_stream*, void* mainloop) { Connection::wake(static_cast<pa_threaded_mainloop*>(mainloop)); }
-
 void onStreamSuccess(pa_stream*, int success, void* result) { *static_cast<int*>(result) = success; }
-
-pa_buffer_attr promptStartAttributes(const pa_sample_spec& format) {
-  pa_buffer_attr attributes;
-  attributes.maxlength = static_cast<std::uint32_t>(-1);
-  attributes.tlength = static_cast<std::uint32_t>(
-      pa_usec_to_bytes(static_cast<pa_usec_t>(kTargetLatency.count()) * PA_USEC_PER_MSEC, &format));
-  // No prebuffering: everything is written before play, and play must start at once.
-  attributes.prebuf = 0;
-  attributes.minreq = static_cast<std::uint32_t>(-1);
-  attributes.fragsize = static_cast<std::uint32_t>(-1);
-  return attributes;
-}
 
 }  // namespace
 
@@ -37,41 +23,33 @@ PulseSoundBuffer::PulseSoundBuffer(std::shared_ptr<Connection> connection, std::
 PulseSoundBuffer::~PulseSoundBuffer() {
   if (stream_) {
     Connection::Lock lock(*connection_);
-    releaseStream();
+    release();
   }
 }
 
 bool PulseSoundBuffer::connectStream(const std::string& sinkName) {
   Connection::Lock lock(*connection_);
-  const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, 1};
-  stream_ = pa_stream_new(connection_->context(), "Velmora sound", &format, nullptr);
-  if (!stream_) return false;
-  pa_stream_set_state_callback(stream_, onStreamState, connection_->mainloop());
-
-  const pa_buffer_attr attributes = promptStartAttributes(format);
-  auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
-  // A chosen device stays chosen: if it goes away, its sound must not move to another one.
-  if (!sinkName.empty()) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
-  const char* device = sinkName.empty() ? nullptr : sinkName.c_str();
-  if (pa_stream_connect_playback(stream_, device, &attributes, flags, nullptr, nullptr) < 0) {
-    releaseStream();
-    return false;
+  StreamStock& stock = connection_->stock();
+  stream_ = stock.take(sinkName);
+  if (!stream_) {
+    stream_ = connectPlaybackStream(*connection_, sinkName);
+    if (!stream_) return false;
+    pa_stream* stream = stream_;
+    const bool settled = connection_->waitUntil(
+        [stream] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || isReady(stream); },
+        kServerTimeout);
+    if (!settled) connection_->markGone();
+    if (!streamReady()) {
+      release();
+      return false;
+    }
   }
-  pa_stream* stream = stream_;
-  const bool settled = connection_->waitUntil(
-      [stream] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || pa_stream_get_state(stream) == PA_STREAM_READY; },
-      kServerTimeout);
-  if (!settled) connection_->markGone();
-  if (!streamReady()) {
-    releaseStream();
-    return false;
-  }
+  // The next sound's stream gets made while this one plays.
+  stock.prepare(sinkName);
   return true;
 }
 
-bool PulseSoundBuffer::streamReady() const {
-  return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY;
-}
+bool PulseSoundBuffer::streamReady() const { return isReady(stream_); }
 
 std::optional<std::span<std::int16_t>> PulseSoundBuffer::lock() {
   if (written_) return std::nullopt;
@@ -112,7 +90,7 @@ void PulseSoundBuffer::stop(StopMode mode) {
   if (!stream_) return;
   Connection::Lock lock(*connection_);
   if (mode == StopMode::Drain && playing_ && streamReady()) drain();
-  releaseStream();
+  if (stream_) release();
 }
 
 void PulseSoundBuffer::drain() {
@@ -121,10 +99,9 @@ void PulseSoundBuffer::drain() {
   connection_->finish(drained, kDrainLimit);
 }
 
-void PulseSoundBuffer::releaseStream() {
-  pa_stream_set_state_callback(stream_, nullptr, nullptr);
-  if (pa_stream_get_state(stream_) != PA_STREAM_UNCONNECTED) pa_stream_disconnect(stream_);
-  pa_stream_unref(stream_);
+void PulseSoundBuffer::release() {
+  connection_->stock().soundEnded();
+  releaseStream(stream_);
   stream_ = nullptr;
   playing_ = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// A play-once sound on the sound server: one playback stream, created corked, filled in
-// one write at unlock and uncorked at play.
+// A play-once sound on the sound server: one playback stream of its own, connected corked
+// (made ahead while the previous sound played, when there was one), filled in one write
+// at unlock and uncorked at play.
 
 #include <pulse/pulseaudio.h>
 
@@ -11,13 +12,9 @@
 
 #include "audio/audio_output.h"
 #include "audio/pulse_connection.h"
+#include "audio/pulse_stream.h"
 
 namespace velmora::pulse {
-
-// How long a stop by limit may wait for the written sound to play out.
-inline constexpr Milliseconds kDrainLimit{500};
-// The stream's target latency: short, so that a sound starts promptly after play.
-inline constexpr Milliseconds kTargetLatency{20};
 
 class PulseSoundBuffer final : public SoundBuffer {
  public:
@@ -39,7 +36,7 @@ class PulseSoundBuffer final : public SoundBuffer {
   bool connectStream(const std::string& sinkName);
   bool streamReady() const;
   void drain();
-  void releaseStream();
+  void release();
 
   // Keeps the connection alive for as long as this sound exists, whatever the device
   // choice does meanwhile.
