@@ -35,6 +35,18 @@ struct SinkCollector {
   bool failed = false;
 };
 
+struct ServerName {
+  explicit ServerName(pa_threaded_mainloop* loop) : mainloop(loop) {}
+  pa_threaded_mainloop* mainloop;
+  std::string name;
+};
+
+void onServerInfo(pa_context*, const pa_server_info* info, void* userdata) {
+  auto* server = static_cast<ServerName*>(userdata);
+  if (info && info->server_name) server->name = info->server_name;
+  Connection::wake(server->mainloop);
+}
+
 void onSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
   auto* collector = static_cast<SinkCollector*>(userdata);
   if (eol != 0) {
@@ -71,7 +83,12 @@ std::shared_ptr<Connection> Connection::open(const std::string& applicationName,
   const bool ready =
       connection->waitUntil([context] { return pa_context_get_state(context) == PA_CONTEXT_READY; }, timeout);
   if (!ready) return nullptr;
-  connection->stock_ = std::make_unique<StreamStock>(*connection);
+  // PipeWire names itself "PulseAudio (on PipeWire 0.3.65)".
+  ServerName serverName(connection->mainloop_);
+  if (!connection->finish(pa_context_get_server_info(context, onServerInfo, &serverName), timeout))
+    return nullptr;
+  connection->pipeWire_ = serverName.name.find("PipeWire") != std::string::npos;
+  connection->kept_ = std::make_unique<KeptStream>(*connection);
   return connection;
 }
 
@@ -79,7 +96,7 @@ Connection::~Connection() {
   if (!mainloop_) return;
   if (context_) {
     pa_threaded_mainloop_lock(mainloop_);
-    stock_.reset();
+    kept_.reset();
     pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);

@@ -15,7 +15,7 @@
 
 namespace velmora::pulse {
 
-class StreamStock;
+class KeptStream;
 
 using Milliseconds = std::chrono::milliseconds;
 
@@ -49,12 +49,14 @@ class Connection {
 
   // False once the context has failed or the server has not answered in time.
   bool usable();
+  // Whether the server is PipeWire's pulse server, which wants other stream latencies.
+  bool isPipeWire() const { return pipeWire_; }
   void markGone() { gone_ = true; }
 
   pa_context* context() { return context_; }
   pa_threaded_mainloop* mainloop() { return mainloop_; }
-  // Under the lock: the streams kept beside the sounds on this connection.
-  StreamStock& stock() { return *stock_; }
+  // Under the lock: the stream kept between sounds on this connection.
+  KeptStream& keptStream() { return *kept_; }
 
   // Under the lock: waits until done() holds, the context fails or the timeout passes.
   // Returns done().
@@ -78,7 +80,8 @@ class Connection {
 
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
-  std::unique_ptr<StreamStock> stock_;
+  std::unique_ptr<KeptStream> kept_;
+  bool pipeWire_ = false;
   std::atomic<bool> gone_{false};
 };
 

@@ -3,11 +3,7 @@
 #include <utility>
 
 namespace velmora::pulse {
-namespace {
-
-void onStreamSuccess(pa_stream*, int success, void* result) { *static_cast<int*>(result) = success; }
-
-}  // namespace
+namespace {}  // namespace
 
 std::unique_ptr<PulseSoundBuffer> PulseSoundBuffer::create(std::shared_ptr<Connection> connection,
                                                            const std::string& sinkName, std::size_t bytes) {
@@ -29,23 +25,20 @@ PulseSoundBuffer::~PulseSoundBuffer() {
 
 bool PulseSoundBuffer::connectStream(const std::string& sinkName) {
   Connection::Lock lock(*connection_);
-  StreamStock& stock = connection_->stock();
-  stream_ = stock.take(sinkName);
-  if (!stream_) {
-    stream_ = connectPlaybackStream(*connection_, sinkName);
-    if (!stream_) return false;
-    pa_stream* stream = stream_;
-    const bool settled = connection_->waitUntil(
-        [stream] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || isReady(stream); },
-        kServerTimeout);
-    if (!settled) connection_->markGone();
-    if (!streamReady()) {
-      release();
-      return false;
-    }
+  sinkName_ = sinkName;
+  stream_ = connection_->keptStream().take(sinkName);
+  if (stream_) return true;
+  stream_ = connectPlaybackStream(*connection_, sinkName);
+  if (!stream_) return false;
+  pa_stream* stream = stream_;
+  const bool settled = connection_->waitUntil(
+      [stream] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || isReady(stream); },
+      kServerTimeout);
+  if (!settled) connection_->markGone();
+  if (!streamReady()) {
+    release();
+    return false;
   }
-  // The next sound's stream gets made while this one plays.
-  stock.prepare(sinkName);
   return true;
 }
 
@@ -59,48 +52,62 @@ std::optional<std::span<std::int16_t>> PulseSoundBuffer::lock() {
 bool PulseSoundBuffer::unlock(std::size_t samplesWritten) {
   if (written_ || samplesWritten > samples_.size()) return false;
   written_ = true;
+  // Only what was written is ever sent; it goes to the server at play, because the
+  // stream is running and would start the sound at once.
+  samplesWritten_ = samplesWritten;
   Connection::Lock lock(*connection_);
-  if (!streamReady()) return false;
-  if (samplesWritten == 0) return true;
-  // Only what was written is sent: the rest of the buffer is never heard.
-  return pa_stream_write(stream_, samples_.data(), samplesWritten * kBytesPerSample, nullptr, 0,
-                         PA_SEEK_RELATIVE) == 0;
+  return streamReady();
 }
 
 bool PulseSoundBuffer::rewind() {
-  // The stream is still corked at its first sample until play.
   Connection::Lock lock(*connection_);
   return !playing_ && streamReady();
 }
 
 bool PulseSoundBuffer::play() {
   Connection::Lock lock(*connection_);
-  if (playing_ || !streamReady()) return false;
-  int success = 0;
-  pa_operation* uncork = pa_stream_cork(stream_, 0, onStreamSuccess, &success);
-  if (!connection_->finish(uncork, kServerTimeout)) {
+  if (playing_ || !written_ || !streamReady()) return false;
+  // The stream runs (dry, so silent) from its connection on: the write starts the sound.
+  // It goes at the server's read position, so that the sound starts from its first
+  // sample and not from wherever the server has read on to while the stream ran dry.
+  if (samplesWritten_ > 0 && pa_stream_write(stream_, samples_.data(), samplesWritten_ * kBytesPerSample,
+                                             nullptr, 0, PA_SEEK_RELATIVE_ON_READ) != 0)
+    return false;
+  // The server's answer says where the sound ends, and that the server is still there.
+  if (!connection_->finish(pa_stream_update_timing_info(stream_, nullptr, nullptr), kServerTimeout)) {
     connection_->markGone();
     return false;
   }
-  playing_ = success != 0;
-  return playing_;
+  const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+  if (!timing || timing->write_index_corrupt) return false;
+  end_ = timing->write_index;
+  playing_ = true;
+  return true;
 }
 
 void PulseSoundBuffer::stop(StopMode mode) {
   if (!stream_) return;
   Connection::Lock lock(*connection_);
-  if (mode == StopMode::Drain && playing_ && streamReady()) drain();
-  if (stream_) release();
+  if (mode == StopMode::Drain && playing_ && streamReady() && takenInWhole()) {
+    connection_->keptStream().keep(stream_, sinkName_);
+    stream_ = nullptr;
+    playing_ = false;
+    return;
+  }
+  release();
 }
 
-void PulseSoundBuffer::drain() {
-  int success = 0;
-  pa_operation* drained = pa_stream_drain(stream_, onStreamSuccess, &success);
-  connection_->finish(drained, kDrainLimit);
+bool PulseSoundBuffer::takenInWhole() {
+  if (samplesWritten_ == 0) return true;
+  // The server reports where the stream ran dry; once that is past the sound's end,
+  // every sample has gone on towards the device.
+  pa_stream* stream = stream_;
+  const std::int64_t end = end_;
+  return connection_->waitUntil([stream, end] { return pa_stream_get_underflow_index(stream) >= end; },
+                                kDrainLimit);
 }
 
 void PulseSoundBuffer::release() {
-  connection_->stock().soundEnded();
   releaseStream(stream_);
   stream_ = nullptr;
   playing_ = false;

@@ -1,7 +1,8 @@
 #pragma once
-// A play-once sound on the sound server: one playback stream of its own, connected corked
-// (made ahead while the previous sound played, when there was one), filled in one write
-// at unlock and uncorked at play.
+// A play-once sound on the sound server: its samples go to the server in one write at
+// play, on the stream that the sound before it left running on the same sink, or else on
+// a new one. A normal end waits until the server has taken in every sample and leaves
+// the stream running for the next sound; a stop or a failure closes the stream.
 
 #include <pulse/pulseaudio.h>
 
@@ -35,14 +36,18 @@ class PulseSoundBuffer final : public SoundBuffer {
   PulseSoundBuffer(std::shared_ptr<Connection> connection, std::size_t bytes);
   bool connectStream(const std::string& sinkName);
   bool streamReady() const;
-  void drain();
+  // Waits (bounded) until the server has taken in every written sample.
+  bool takenInWhole();
   void release();
 
   // Keeps the connection alive for as long as this sound exists, whatever the device
   // choice does meanwhile.
   std::shared_ptr<Connection> connection_;
   pa_stream* stream_ = nullptr;
+  std::string sinkName_;
   std::vector<std::int16_t> samples_;
+  std::size_t samplesWritten_ = 0;
+  std::int64_t end_ = 0;  // the stream index after the sound's last byte
   bool written_ = false;
   bool playing_ = false;
 };
