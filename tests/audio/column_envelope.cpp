@@ -125,7 +125,8 @@ std::vector<HeardSound> findSounds(const std::vector<std::int16_t>& captured,
         tonesPresent(captured, heard.start + writtenLoud.first, heard.start + writtenLoud.last, tonesHz) ==
         tonesPresent(sound, writtenLoud.first, writtenLoud.last, tonesHz);
     previousEnd = heard.start + sound.size();
-    searchFrom = heardAudible.last + 1;
+    // The next sound starts after this one's end, even when a hole cut this one short.
+    searchFrom = std::max(heardAudible.last, heard.start + writtenAudible.last - kBlock) + 1;
     found.push_back(heard);
   }
   return found;
