@@ -70,9 +70,13 @@ KeptStream::~KeptStream() {
   if (!stream_) return;
   // The last sound may still be on its way to the device: closing the stream now would
   // lose its end.
-  if (pa_rtclock_now() - keptAt_ < kTailUsec && isReady(stream_))
-    connection_.finish(pa_stream_drain(stream_, nullptr, nullptr), kDrainLimit);
+  waitUntilHeard();
   drop();
+}
+
+void KeptStream::waitUntilHeard() {
+  if (stream_ && isReady(stream_) && pa_rtclock_now() - keptAt_ < kTailUsec)
+    connection_.finish(pa_stream_drain(stream_, nullptr, nullptr), kDrainLimit);
 }
 
 pa_stream* KeptStream::take(const std::string& sinkName) {

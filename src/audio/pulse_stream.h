@@ -47,6 +47,8 @@ class KeptStream {
   pa_stream* take(const std::string& sinkName);
   // Keeps a stream whose sound the server has taken in whole.
   void keep(pa_stream* stream, const std::string& sinkName);
+  // Waits (bounded) until the kept stream's last sound has played out.
+  void waitUntilHeard();
 
  private:
   static void onIdle(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* kept);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "audio/audio_output.h"
 #include "core/clock.h"
 #include "core/control_states.h"
 #include "core/controls.h"
@@ -133,6 +134,7 @@ class TextTransmission {
     ctx_.ptt.keyTransmitter();
     pass.startTick = ctx_.clock.tickCount();
     sendCharacters(pass);
+    if (!stopRequested()) ctx_.audio.waitUntilHeard();
     ctx_.ptt.unkeyTransmitter();
     const std::string sent = ctx_.controls.text(ControlId::SentText);
     ctx_.log.appendLine("Terminating text transmission (sent text: " + sent + ")", false);

@@ -53,6 +53,7 @@ void playTuningTone(WorkerContext& ctx, SoundBuffer& buffer) {
 }
 
 void endTuning(WorkerContext& ctx) {
+  if (!ctx.shared.stopRequested()) ctx.audio.waitUntilHeard();
   ctx.ptt.unkeyTransmitter();
   setControlsIdle(ctx.controls, true);
   writeUnsigned(ctx.controls, ControlId::AveragePower, 0);
