@@ -34,7 +34,7 @@ constexpr double kOffsetHz = 10;
 constexpr std::size_t kColumnSamples = kDurationMs * 11025 / 1000;
 constexpr std::size_t kWavHeader = 44;
 // A wait that ends one 100 ms poll later than the sound: the playback wait's own rule.
-constexpr double kOnePollLaterMs = 50;
+constexpr double kOnePollLaterMs = 75;
 
 std::string quote(const std::string& text) {
   std::string quoted = "'";
