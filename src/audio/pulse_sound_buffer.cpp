@@ -3,6 +3,11 @@
 #include <utility>
 
 namespace velmora::pulse {
+namespace {
+
+void onStreamSuccess(pa_stream*, int success, void* result) { *static_cast<int*>(result) = success; }
+
+}  // namespace
 namespace {}  // namespace
 
 std::unique_ptr<PulseSoundBuffer> PulseSoundBuffer::create(std::shared_ptr<Connection> connection,
@@ -28,6 +33,7 @@ bool PulseSoundBuffer::connectStream(const std::string& sinkName) {
   sinkName_ = sinkName;
   stream_ = connection_->keptStream().take(sinkName);
   if (stream_) return true;
+  corked_ = true;
   stream_ = connectPlaybackStream(*connection_, sinkName);
   if (!stream_) return false;
   pa_stream* stream = stream_;
@@ -52,7 +58,7 @@ std::optional<std::span<std::int16_t>> PulseSoundBuffer::lock() {
 bool PulseSoundBuffer::unlock(std::size_t samplesWritten) {
   if (written_ || samplesWritten > samples_.size()) return false;
   written_ = true;
-  // Only what was written is ever sent; it goes to the server at play, because the
+  // Only what was written is ever sent; it goes to the server at play, because a kept
   // stream is running and would start the sound at once.
   samplesWritten_ = samplesWritten;
   Connection::Lock lock(*connection_);
@@ -67,20 +73,35 @@ bool PulseSoundBuffer::rewind() {
 bool PulseSoundBuffer::play() {
   Connection::Lock lock(*connection_);
   if (playing_ || !written_ || !streamReady()) return false;
-  // The stream runs (dry, so silent) from its connection on: the write starts the sound.
-  // It goes at the server's read position, so that the sound starts from its first
-  // sample and not from wherever the server has read on to while the stream ran dry.
-  if (samplesWritten_ > 0 && pa_stream_write(stream_, samples_.data(), samplesWritten_ * kBytesPerSample,
-                                             nullptr, 0, PA_SEEK_RELATIVE_ON_READ) != 0)
-    return false;
-  // The server's answer says where the sound ends, and that the server is still there.
-  if (!connection_->finish(pa_stream_update_timing_info(stream_, nullptr, nullptr), kServerTimeout)) {
-    connection_->markGone();
-    return false;
+  const std::size_t bytes = samplesWritten_ * kBytesPerSample;
+  if (corked_) {
+    // A new stream: written from index 0 while corked, then started, as a stream that has
+    // never run starts promptly on both servers.
+    if (bytes > 0 && pa_stream_write(stream_, samples_.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE) != 0)
+      return false;
+    int success = 0;
+    if (!connection_->finish(pa_stream_cork(stream_, 0, onStreamSuccess, &success), kServerTimeout)) {
+      connection_->markGone();
+      return false;
+    }
+    if (success == 0) return false;
+    corked_ = false;
+    end_ = static_cast<std::int64_t>(bytes);
+  } else {
+    // A kept stream runs dry, so the write starts the sound. It goes at the server's read
+    // position, so that the sound starts from its first sample and not from wherever the
+    // server has read on to meanwhile; the server's answer says where it ends.
+    if (bytes > 0 &&
+        pa_stream_write(stream_, samples_.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE_ON_READ) != 0)
+      return false;
+    if (!connection_->finish(pa_stream_update_timing_info(stream_, nullptr, nullptr), kServerTimeout)) {
+      connection_->markGone();
+      return false;
+    }
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    if (!timing || timing->write_index_corrupt) return false;
+    end_ = timing->write_index;
   }
-  const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
-  if (!timing || timing->write_index_corrupt) return false;
-  end_ = timing->write_index;
   playing_ = true;
   return true;
 }

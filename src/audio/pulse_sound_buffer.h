@@ -1,8 +1,9 @@
 #pragma once
 // A play-once sound on the sound server: its samples go to the server in one write at
 // play, on the stream that the sound before it left running on the same sink, or else on
-// a new one. A normal end waits until the server has taken in every sample and leaves
-// the stream running for the next sound; a stop or a failure closes the stream.
+// a new stream, connected corked and started at play. A normal end waits until the
+// server has taken in every sample and leaves the stream running for the next sound; a
+// stop or a failure closes the stream.
 
 #include <pulse/pulseaudio.h>
 
@@ -49,6 +50,7 @@ class PulseSoundBuffer final : public SoundBuffer {
   std::size_t samplesWritten_ = 0;
   std::int64_t end_ = 0;  // the stream index after the sound's last byte
   bool written_ = false;
+  bool corked_ = false;  // a new stream, not started yet
   bool playing_ = false;
 };
 

@@ -45,7 +45,7 @@ pa_stream* connectPlaybackStream(Connection& connection, const std::string& sink
   pa_stream_set_underflow_callback(stream, onStreamEvent, connection.mainloop());
 
   const pa_buffer_attr attributes = bufferAttributes(connection.isPipeWire());
-  auto flags = PA_STREAM_ADJUST_LATENCY;
+  auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
   // A chosen device stays chosen: if it goes away, its sound must not move to another one.
   if (!sinkName.empty()) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
   const char* device = sinkName.empty() ? nullptr : sinkName.c_str();

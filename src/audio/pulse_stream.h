@@ -23,9 +23,9 @@ inline constexpr Milliseconds kPulseAudioTargetLatency{20};
 // up to one cycle: 1024 frames would leave 20 ms between 300 ms columns.
 inline constexpr Milliseconds kPipeWireTargetLatency{50};
 
-// A new stream for 16-bit mono sound at the program's rate, connecting to the named sink
-// ("" = the default sink, followed when it changes); it runs dry until written to. Not
-// ready yet when it returns; nullptr when the server refuses it at once.
+// A new stream for 16-bit mono sound at the program's rate, connecting corked to the
+// named sink ("" = the default sink, followed when it changes). Not ready yet when it
+// returns; nullptr when the server refuses it at once.
 pa_stream* connectPlaybackStream(Connection& connection, const std::string& sinkName);
 bool isReady(pa_stream* stream);
 // Forgets the stream's callbacks, disconnects it and drops our reference.
