@@ -39,8 +39,9 @@ TEST(PipeWire, ColumnsArriveWholeInOrderWithTheirTones) {
   auto audio = makePulseAudioOutput("velmora-test", server);
   const int radio = server.empty() ? -1 : entryIndex(audio->listDevices(), "Test Radio");
   if (radio < 0) {
-    const std::string why = server.empty() ? "VELMORA_PIPEWIRE_SERVER is not set: no PipeWire server to test"
-                                           : "no 'Test Radio' sink on the PipeWire server at " + server;
+    const std::string why = server.empty()
+                                ? "VELMORA_PIPEWIRE_SERVER is not set: no PipeWire server to test"
+                                : "no PipeWire server with a 'Test Radio' sink answers at " + server;
     if (pipewireRequired()) FAIL() << why;
     GTEST_SKIP() << why;
   }
