@@ -19,6 +19,7 @@ test_packages=(
   libbenchmark-dev               # synthesis and waterfall benchmarks
   pulseaudio pulseaudio-utils    # a private sound server with null sinks, and parec to capture them
   libhamlib-utils                # rigctld with the dummy rig, and rigctl to read its PTT back
+  pipewire pipewire-pulse wireplumber  # the same null sinks on a private PipeWire, through its pulse server
   locales                        # localedef's character maps: a decimal-comma locale for a formatting test
   xvfb xauth xdotool             # the real window under a virtual X server
   dbus dbus-x11 at-spi2-core python3-pyatspi  # driving the window through its accessibility names

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Velmora three times (plain, AddressSanitizer +
 # UndefinedBehaviorSanitizer, ThreadSanitizer for the threaded tests), starts a private
-# PulseAudio server with null sinks, and runs every test; builds and checks the Debian
-# package. Exits non-zero when anything fails.
+# PulseAudio server and a private PipeWire, each with null sinks, and runs every test;
+# builds and checks the Debian package. Exits non-zero when anything fails.
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 cd "$source_dir"
@@ -16,6 +16,7 @@ runtime_dir=$(mktemp -d)
 chmod 700 "$runtime_dir"
 cleanup() {
   "$source_dir/scripts/pulse-test-server.sh" stop "$runtime_dir/pulse" >/dev/null 2>&1 || true
+  "$source_dir/scripts/pipewire-test-server.sh" stop "$runtime_dir/pipewire" >/dev/null 2>&1 || true
   rm -rf "$runtime_dir" "$results"
 }
 trap cleanup EXIT
@@ -27,6 +28,14 @@ if server_env=$("$source_dir/scripts/pulse-test-server.sh" start "$runtime_dir/p
   echo "PulseAudio test server running at $PULSE_SERVER"
 else
   echo "No PulseAudio test server could be started here: the sound tests will skip and say why." >&2
+fi
+# Only the PipeWire test reads this address; every other sound test stays on PulseAudio.
+if pipewire_env=$("$source_dir/scripts/pipewire-test-server.sh" start "$runtime_dir/pipewire"); then
+  eval "$pipewire_env"
+  export VELMORA_REQUIRE_PIPEWIRE=1
+  echo "PipeWire test server running at $VELMORA_PIPEWIRE_SERVER"
+else
+  echo "No PipeWire test server could be started here: the PipeWire test will skip and say why." >&2
 fi
 
 build() {  # build DIR CMAKE_ARGS...

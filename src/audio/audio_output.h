@@ -54,6 +54,10 @@ class AudioOutput {
   // A new silent buffer of `bytes` bytes; nullptr when it cannot be made (no device open,
   // server gone, ...).
   virtual std::unique_ptr<SoundBuffer> createSoundBuffer(std::size_t bytes) = 0;
+  // A sound's normal end returns once the sound system has the whole sound, so that the
+  // next one follows closely; its end may still be on the way to the device. This waits
+  // (bounded) until it has been heard: the transmitter stays keyed until then.
+  virtual void waitUntilHeard() {}
 };
 
 }  // namespace velmora

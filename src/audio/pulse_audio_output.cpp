@@ -7,6 +7,7 @@
 
 #include "audio/pulse_connection.h"
 #include "audio/pulse_sound_buffer.h"
+#include "audio/pulse_stream.h"
 
 namespace velmora {
 namespace {
@@ -23,6 +24,7 @@ class PulseAudioOutput final : public AudioOutput {
   void closeDevice() override;
   bool isOpen() override;
   std::unique_ptr<SoundBuffer> createSoundBuffer(std::size_t bytes) override;
+  void waitUntilHeard() override;
 
  private:
   std::shared_ptr<Connection> connect() const {
@@ -128,9 +130,21 @@ std::unique_ptr<SoundBuffer> PulseAudioOutput::createSoundBuffer(std::size_t byt
   return pulse::PulseSoundBuffer::create(std::move(connection), sinkName, bytes);
 }
 
+void PulseAudioOutput::waitUntilHeard() {
+  std::shared_ptr<Connection> connection;
+  {
+    std::lock_guard lock(mutex_);
+    connection = connection_;
+  }
+  if (!connection) return;
+  Connection::Lock lock(*connection);
+  connection->keptStream().waitUntilHeard();
+}
+
 }  // namespace
 
-std::unique_ptr<AudioOutput> makePulseAudioOutput(const std::string& applicationName, const std::string& server) {
+std::unique_ptr<AudioOutput> makePulseAudioOutput(const std::string& applicationName,
+                                                  const std::string& server) {
   return std::make_unique<PulseAudioOutput>(applicationName, server);
 }
 

@@ -1,5 +1,7 @@
 #include "audio/pulse_connection.h"
 
+#include "audio/pulse_stream.h"
+
 namespace velmora::pulse {
 namespace {
 
@@ -33,6 +35,18 @@ struct SinkCollector {
   bool failed = false;
 };
 
+struct ServerName {
+  explicit ServerName(pa_threaded_mainloop* loop) : mainloop(loop) {}
+  pa_threaded_mainloop* mainloop;
+  std::string name;
+};
+
+void onServerInfo(pa_context*, const pa_server_info* info, void* userdata) {
+  auto* server = static_cast<ServerName*>(userdata);
+  if (info && info->server_name) server->name = info->server_name;
+  Connection::wake(server->mainloop);
+}
+
 void onSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
   auto* collector = static_cast<SinkCollector*>(userdata);
   if (eol != 0) {
@@ -60,14 +74,21 @@ std::shared_ptr<Connection> Connection::open(const std::string& applicationName,
   pa_context_set_state_callback(connection->context_, onContextState, connection->mainloop_);
   // Never start a server as a side effect: no server means no sound.
   if (pa_context_connect(connection->context_, server.empty() ? nullptr : server.c_str(),
-                         PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return nullptr;
+                         PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    return nullptr;
   if (pa_threaded_mainloop_start(connection->mainloop_) < 0) return nullptr;
 
   Lock lock(*connection);
   pa_context* context = connection->context_;
-  const bool ready = connection->waitUntil(
-      [context] { return pa_context_get_state(context) == PA_CONTEXT_READY; }, timeout);
+  const bool ready =
+      connection->waitUntil([context] { return pa_context_get_state(context) == PA_CONTEXT_READY; }, timeout);
   if (!ready) return nullptr;
+  // PipeWire names itself "PulseAudio (on PipeWire 0.3.65)".
+  ServerName serverName(connection->mainloop_);
+  if (!connection->finish(pa_context_get_server_info(context, onServerInfo, &serverName), timeout))
+    return nullptr;
+  connection->pipeWire_ = serverName.name.find("PipeWire") != std::string::npos;
+  connection->kept_ = std::make_unique<KeptStream>(*connection);
   return connection;
 }
 
@@ -75,6 +96,7 @@ Connection::~Connection() {
   if (!mainloop_) return;
   if (context_) {
     pa_threaded_mainloop_lock(mainloop_);
+    kept_.reset();
     pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);

@@ -15,6 +15,8 @@
 
 namespace velmora::pulse {
 
+class KeptStream;
+
 using Milliseconds = std::chrono::milliseconds;
 
 inline constexpr Milliseconds kServerTimeout{2000};
@@ -47,10 +49,14 @@ class Connection {
 
   // False once the context has failed or the server has not answered in time.
   bool usable();
+  // Whether the server is PipeWire's pulse server, which wants other stream latencies.
+  bool isPipeWire() const { return pipeWire_; }
   void markGone() { gone_ = true; }
 
   pa_context* context() { return context_; }
   pa_threaded_mainloop* mainloop() { return mainloop_; }
+  // Under the lock: the stream kept between sounds on this connection.
+  KeptStream& keptStream() { return *kept_; }
 
   // Under the lock: waits until done() holds, the context fails or the timeout passes.
   // Returns done().
@@ -74,6 +80,8 @@ class Connection {
 
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
+  std::unique_ptr<KeptStream> kept_;
+  bool pipeWire_ = false;
   std::atomic<bool> gone_{false};
 };
 

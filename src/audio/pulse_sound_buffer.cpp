@@ -5,23 +5,10 @@
 namespace velmora::pulse {
 namespace {
 
-void onStreamState(pa_stream*, void* mainloop) { Connection::wake(static_cast<pa_threaded_mainloop*>(mainloop)); }
-
 void onStreamSuccess(pa_stream*, int success, void* result) { *static_cast<int*>(result) = success; }
 
-pa_buffer_attr promptStartAttributes(const pa_sample_spec& format) {
-  pa_buffer_attr attributes;
-  attributes.maxlength = static_cast<std::uint32_t>(-1);
-  attributes.tlength = static_cast<std::uint32_t>(
-      pa_usec_to_bytes(static_cast<pa_usec_t>(kTargetLatency.count()) * PA_USEC_PER_MSEC, &format));
-  // No prebuffering: everything is written before play, and play must start at once.
-  attributes.prebuf = 0;
-  attributes.minreq = static_cast<std::uint32_t>(-1);
-  attributes.fragsize = static_cast<std::uint32_t>(-1);
-  return attributes;
-}
-
 }  // namespace
+namespace {}  // namespace
 
 std::unique_ptr<PulseSoundBuffer> PulseSoundBuffer::create(std::shared_ptr<Connection> connection,
                                                            const std::string& sinkName, std::size_t bytes) {
@@ -37,41 +24,31 @@ PulseSoundBuffer::PulseSoundBuffer(std::shared_ptr<Connection> connection, std::
 PulseSoundBuffer::~PulseSoundBuffer() {
   if (stream_) {
     Connection::Lock lock(*connection_);
-    releaseStream();
+    release();
   }
 }
 
 bool PulseSoundBuffer::connectStream(const std::string& sinkName) {
   Connection::Lock lock(*connection_);
-  const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, 1};
-  stream_ = pa_stream_new(connection_->context(), "Velmora sound", &format, nullptr);
+  sinkName_ = sinkName;
+  stream_ = connection_->keptStream().take(sinkName);
+  if (stream_) return true;
+  corked_ = true;
+  stream_ = connectPlaybackStream(*connection_, sinkName);
   if (!stream_) return false;
-  pa_stream_set_state_callback(stream_, onStreamState, connection_->mainloop());
-
-  const pa_buffer_attr attributes = promptStartAttributes(format);
-  auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
-  // A chosen device stays chosen: if it goes away, its sound must not move to another one.
-  if (!sinkName.empty()) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
-  const char* device = sinkName.empty() ? nullptr : sinkName.c_str();
-  if (pa_stream_connect_playback(stream_, device, &attributes, flags, nullptr, nullptr) < 0) {
-    releaseStream();
-    return false;
-  }
   pa_stream* stream = stream_;
   const bool settled = connection_->waitUntil(
-      [stream] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || pa_stream_get_state(stream) == PA_STREAM_READY; },
+      [stream] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || isReady(stream); },
       kServerTimeout);
   if (!settled) connection_->markGone();
   if (!streamReady()) {
-    releaseStream();
+    release();
     return false;
   }
   return true;
 }
 
-bool PulseSoundBuffer::streamReady() const {
-  return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY;
-}
+bool PulseSoundBuffer::streamReady() const { return isReady(stream_); }
 
 std::optional<std::span<std::int16_t>> PulseSoundBuffer::lock() {
   if (written_) return std::nullopt;
@@ -81,50 +58,78 @@ std::optional<std::span<std::int16_t>> PulseSoundBuffer::lock() {
 bool PulseSoundBuffer::unlock(std::size_t samplesWritten) {
   if (written_ || samplesWritten > samples_.size()) return false;
   written_ = true;
+  // Only what was written is ever sent; it goes to the server at play, because a kept
+  // stream is running and would start the sound at once.
+  samplesWritten_ = samplesWritten;
   Connection::Lock lock(*connection_);
-  if (!streamReady()) return false;
-  if (samplesWritten == 0) return true;
-  // Only what was written is sent: the rest of the buffer is never heard.
-  return pa_stream_write(stream_, samples_.data(), samplesWritten * kBytesPerSample, nullptr, 0,
-                         PA_SEEK_RELATIVE) == 0;
+  return streamReady();
 }
 
 bool PulseSoundBuffer::rewind() {
-  // The stream is still corked at its first sample until play.
   Connection::Lock lock(*connection_);
   return !playing_ && streamReady();
 }
 
 bool PulseSoundBuffer::play() {
   Connection::Lock lock(*connection_);
-  if (playing_ || !streamReady()) return false;
-  int success = 0;
-  pa_operation* uncork = pa_stream_cork(stream_, 0, onStreamSuccess, &success);
-  if (!connection_->finish(uncork, kServerTimeout)) {
-    connection_->markGone();
-    return false;
+  if (playing_ || !written_ || !streamReady()) return false;
+  const std::size_t bytes = samplesWritten_ * kBytesPerSample;
+  if (corked_) {
+    // A new stream: written from index 0 while corked, then started, as a stream that has
+    // never run starts promptly on both servers.
+    if (bytes > 0 && pa_stream_write(stream_, samples_.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE) != 0)
+      return false;
+    int success = 0;
+    if (!connection_->finish(pa_stream_cork(stream_, 0, onStreamSuccess, &success), kServerTimeout)) {
+      connection_->markGone();
+      return false;
+    }
+    if (success == 0) return false;
+    corked_ = false;
+    end_ = static_cast<std::int64_t>(bytes);
+  } else {
+    // A kept stream runs dry, so the write starts the sound. It goes at the server's read
+    // position, so that the sound starts from its first sample and not from wherever the
+    // server has read on to meanwhile; the server's answer says where it ends.
+    if (bytes > 0 &&
+        pa_stream_write(stream_, samples_.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE_ON_READ) != 0)
+      return false;
+    if (!connection_->finish(pa_stream_update_timing_info(stream_, nullptr, nullptr), kServerTimeout)) {
+      connection_->markGone();
+      return false;
+    }
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    if (!timing || timing->write_index_corrupt) return false;
+    end_ = timing->write_index;
   }
-  playing_ = success != 0;
-  return playing_;
+  playing_ = true;
+  return true;
 }
 
 void PulseSoundBuffer::stop(StopMode mode) {
   if (!stream_) return;
   Connection::Lock lock(*connection_);
-  if (mode == StopMode::Drain && playing_ && streamReady()) drain();
-  releaseStream();
+  if (mode == StopMode::Drain && playing_ && streamReady() && takenInWhole()) {
+    connection_->keptStream().keep(stream_, sinkName_);
+    stream_ = nullptr;
+    playing_ = false;
+    return;
+  }
+  release();
 }
 
-void PulseSoundBuffer::drain() {
-  int success = 0;
-  pa_operation* drained = pa_stream_drain(stream_, onStreamSuccess, &success);
-  connection_->finish(drained, kDrainLimit);
+bool PulseSoundBuffer::takenInWhole() {
+  if (samplesWritten_ == 0) return true;
+  // The server reports where the stream ran dry; once that is past the sound's end,
+  // every sample has gone on towards the device.
+  pa_stream* stream = stream_;
+  const std::int64_t end = end_;
+  return connection_->waitUntil([stream, end] { return pa_stream_get_underflow_index(stream) >= end; },
+                                kDrainLimit);
 }
 
-void PulseSoundBuffer::releaseStream() {
-  pa_stream_set_state_callback(stream_, nullptr, nullptr);
-  if (pa_stream_get_state(stream_) != PA_STREAM_UNCONNECTED) pa_stream_disconnect(stream_);
-  pa_stream_unref(stream_);
+void PulseSoundBuffer::release() {
+  releaseStream(stream_);
   stream_ = nullptr;
   playing_ = false;
 }

@@ -1,6 +1,9 @@
 #pragma once
-// A play-once sound on the sound server: one playback stream, created corked, filled in
-// one write at unlock and uncorked at play.
+// A play-once sound on the sound server: its samples go to the server in one write at
+// play, on the stream that the sound before it left running on the same sink, or else on
+// a new stream, connected corked and started at play. A normal end waits until the
+// server has taken in every sample and leaves the stream running for the next sound; a
+// stop or a failure closes the stream.
 
 #include <pulse/pulseaudio.h>
 
@@ -11,13 +14,9 @@
 
 #include "audio/audio_output.h"
 #include "audio/pulse_connection.h"
+#include "audio/pulse_stream.h"
 
 namespace velmora::pulse {
-
-// How long a stop by limit may wait for the written sound to play out.
-inline constexpr Milliseconds kDrainLimit{500};
-// The stream's target latency: short, so that a sound starts promptly after play.
-inline constexpr Milliseconds kTargetLatency{20};
 
 class PulseSoundBuffer final : public SoundBuffer {
  public:
@@ -38,15 +37,20 @@ class PulseSoundBuffer final : public SoundBuffer {
   PulseSoundBuffer(std::shared_ptr<Connection> connection, std::size_t bytes);
   bool connectStream(const std::string& sinkName);
   bool streamReady() const;
-  void drain();
-  void releaseStream();
+  // Waits (bounded) until the server has taken in every written sample.
+  bool takenInWhole();
+  void release();
 
   // Keeps the connection alive for as long as this sound exists, whatever the device
   // choice does meanwhile.
   std::shared_ptr<Connection> connection_;
   pa_stream* stream_ = nullptr;
+  std::string sinkName_;
   std::vector<std::int16_t> samples_;
+  std::size_t samplesWritten_ = 0;
+  std::int64_t end_ = 0;  // the stream index after the sound's last byte
   bool written_ = false;
+  bool corked_ = false;  // a new stream, not started yet
   bool playing_ = false;
 };
 

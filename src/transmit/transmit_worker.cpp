@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "audio/audio_output.h"
 #include "core/clock.h"
 #include "core/control_states.h"
 #include "core/controls.h"
@@ -137,6 +138,7 @@ class TextTransmission {
       ctx_.ptt.keyTransmitter();
       pass.startTick = ctx_.clock.tickCount();
       sendCharacters(pass);
+      if (!stopRequested()) ctx_.audio.waitUntilHeard();
     }
     ctx_.shared.onAir.reportNothing();
     ctx_.ptt.unkeyTransmitter();

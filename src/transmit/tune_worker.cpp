@@ -59,6 +59,7 @@ void playTuningTone(WorkerContext& ctx, SoundBuffer& buffer) {
 }
 
 void endTuning(WorkerContext& ctx) {
+  if (!ctx.shared.stopRequested()) ctx.audio.waitUntilHeard();
   ctx.shared.onAir.reportNothing();
   ctx.ptt.unkeyTransmitter();
   setControlsIdle(ctx.controls, true);

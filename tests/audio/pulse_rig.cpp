@@ -1,6 +1,7 @@
 #include "pulse_rig.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -15,8 +16,6 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "audio/pulse_audio_output.h"
 
@@ -73,8 +72,8 @@ int entryIndex(const std::vector<std::string>& entries, const std::string& text)
   return -1;
 }
 
-MonitorCapture::MonitorCapture(std::string source, std::string server)
-    : source_(std::move(source)), server_(std::move(server)) {}
+MonitorCapture::MonitorCapture(std::string source, std::string server, int latencyMs)
+    : source_(std::move(source)), server_(std::move(server)), latencyMs_(latencyMs) {}
 
 MonitorCapture::~MonitorCapture() {
   if (pid_ > 0) {
@@ -90,8 +89,9 @@ bool MonitorCapture::start() {
   const std::string dir = makeTempDir("velmora-capture-");
   if (dir.empty()) return false;
   path_ = dir + "/capture.raw";
-  std::vector<std::string> args{"parec", "-d", source_, "--raw", "--rate=11025", "--channels=1",
-                                "--format=s16le", "--latency-msec=10"};
+  std::vector<std::string> args{
+      "parec",        "-d",           source_,          "--raw",
+      "--rate=11025", "--channels=1", "--format=s16le", "--latency-msec=" + std::to_string(latencyMs_)};
   if (!server_.empty()) args.push_back("--server=" + server_);
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(arg.data());
@@ -99,7 +99,8 @@ bool MonitorCapture::start() {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
   const int spawned = posix_spawnp(&pid_, "parec", &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
@@ -134,7 +135,8 @@ std::vector<std::int16_t> MonitorCapture::stop() {
 
 std::optional<std::size_t> alignment(const std::vector<std::int16_t>& captured,
                                      const std::vector<std::int16_t>& expected, std::size_t searchFrom) {
-  auto firstNonZero = [](const std::vector<std::int16_t>& samples, std::size_t from) -> std::optional<std::size_t> {
+  auto firstNonZero = [](const std::vector<std::int16_t>& samples,
+                         std::size_t from) -> std::optional<std::size_t> {
     for (std::size_t i = from; i < samples.size(); ++i)
       if (samples[i] != 0) return i;
     return std::nullopt;
@@ -181,7 +183,8 @@ void PrivateServer::kill() {
   pid_t pid = 0;
   if (pidFile >> pid && pid > 0) {
     ::kill(pid, SIGKILL);
-    for (int i = 0; i < 100 && isRunning(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 100 && isRunning(pid); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   // An unreaped zombie would make a restarted server believe it is still running.
   std::remove((dir_ + "/pulse/pid").c_str());
@@ -189,8 +192,8 @@ void PrivateServer::kill() {
 
 bool PrivateServer::unplug(const std::string& sinkName) {
   const std::string server = "--server=" + shellQuote(address_);
-  const std::string module = shell("pactl " + server + " list short modules | grep 'sink_name=" + sinkName +
-                                   " ' | cut -f1");
+  const std::string module =
+      shell("pactl " + server + " list short modules | grep 'sink_name=" + sinkName + " ' | cut -f1");
   if (module.empty()) return false;
   const std::string index = module.substr(0, module.find('\n'));
   return std::system(("pactl " + server + " unload-module " + index).c_str()) == 0;

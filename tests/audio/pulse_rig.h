@@ -17,13 +17,13 @@ std::string whyNoTestServer();
 // CI sets VELMORA_REQUIRE_PULSE=1: then a missing server is a failure, not a skip.
 bool testServerRequired();
 
-#define VELMORA_NEED_TEST_SERVER()                        \
-  do {                                                     \
+#define VELMORA_NEED_TEST_SERVER()                                 \
+  do {                                                             \
     const std::string why = ::velmora::testing::whyNoTestServer(); \
-    if (!why.empty()) {                                    \
+    if (!why.empty()) {                                            \
       if (::velmora::testing::testServerRequired()) FAIL() << why; \
-      GTEST_SKIP() << why;                                 \
-    }                                                      \
+      GTEST_SKIP() << why;                                         \
+    }                                                              \
   } while (0)
 
 // The list entry with this text, or -1.
@@ -32,7 +32,9 @@ int entryIndex(const std::vector<std::string>& entries, const std::string& text)
 // Raw samples of a sink's monitor, recorded by parec from start() to stop().
 class MonitorCapture {
  public:
-  explicit MonitorCapture(std::string source = "radio.monitor", std::string server = "");
+  // `latencyMs` is what parec asks of the server; on PipeWire a small one drives the whole
+  // graph in small cycles.
+  explicit MonitorCapture(std::string source = "radio.monitor", std::string server = "", int latencyMs = 10);
   ~MonitorCapture();
   MonitorCapture(const MonitorCapture&) = delete;
   MonitorCapture& operator=(const MonitorCapture&) = delete;
@@ -46,6 +48,7 @@ class MonitorCapture {
  private:
   std::string source_;
   std::string server_;
+  int latencyMs_;
   std::string path_;
   pid_t pid_ = -1;
 };
