@@ -24,14 +24,6 @@ sockaddr_in loopback(int port) {
   return address;
 }
 
-bool accepts(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in address = loopback(port);
-  const bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return connected;
-}
-
 // A TCP port of 127.0.0.1 that nothing listened on a moment ago.
 int freeTcpPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -54,7 +46,7 @@ RigctldServer::RigctldServer() : port_(freeTcpPort()) {
     _exit(127);
   }
   for (int attempt = 0; attempt < 100 && pid_ > 0; ++attempt) {
-    if (accepts(port_)) return;
+    if (!ptt().empty()) return;  // it answers: accepting a connection comes sooner
     if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;  // it could not start
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

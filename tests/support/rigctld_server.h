@@ -11,7 +11,7 @@ namespace velmora::testing {
 
 class RigctldServer {
  public:
-  // Starts rigctld and waits until it accepts connections; running() says whether it did.
+  // Starts rigctld and waits until it answers; running() says whether it did.
   RigctldServer();
   ~RigctldServer() { kill(); }
   RigctldServer(const RigctldServer&) = delete;
