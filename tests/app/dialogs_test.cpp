@@ -219,14 +219,12 @@ TEST(PttDialog, TheRigIsFoundByTypingAnyPartOfItsNameAndGetsItsUsualPort) {
   EXPECT_EQ(control<QComboBox>(dialog, "Rig port").currentText(), "/dev/ttyUSB1");
 
   testing::clickIndicator(control<QRadioButton>(dialog, "Hamlib"));
-  const PttSettings edited = dialog.editedSettings();
-  EXPECT_EQ(edited.Hamlib, 1);
-  EXPECT_EQ(edited.CAT, 1);
-  EXPECT_EQ(edited.HamlibModel, 3073);
-  EXPECT_EQ(edited.HamlibPort, "/dev/ttyUSB1");
+  PttSettings edited = dialog.editedSettings();
+  EXPECT_EQ(std::tuple(edited.Hamlib, edited.CAT, edited.HamlibModel, edited.HamlibPort),
+            std::tuple(1, 1, 3073, "/dev/ttyUSB1"));
   testing::clickIndicator(control<QRadioButton>(dialog, "Hardware"));
-  EXPECT_EQ(dialog.editedSettings().Hamlib, 0);
-  EXPECT_EQ(dialog.editedSettings().CAT, 0);
+  edited = dialog.editedSettings();
+  EXPECT_EQ(std::pair(edited.Hamlib, edited.CAT), std::pair(0, 0));
 }
 
 class PttDialogFromMenu : public ::testing::Test {

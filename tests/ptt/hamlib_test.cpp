@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 #include "ptt/hamlib_rig_control.h"
 #include "ptt/ptt_keyer.h"
@@ -21,23 +22,21 @@ namespace velmora {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 TEST(HamlibRigControl, ListsEveryModelByMakerAndModelWithHowItIsReached) {
   HamlibRigControl hamlib;
   const std::vector<RigModel> models = hamlib.models();
-  const auto find = [&](const std::string& name) {
-    return std::find_if(models.begin(), models.end(), [&](const RigModel& m) { return m.name == name; });
-  };
-  ASSERT_NE(find("Icom IC-7300"), models.end());
-  EXPECT_TRUE(find("Icom IC-7300")->serial);
-  ASSERT_NE(find("Hamlib NET rigctl"), models.end());
-  EXPECT_EQ(find("Hamlib NET rigctl")->number, kDefaultRigModel);
-  EXPECT_TRUE(find("Hamlib NET rigctl")->network);
-  ASSERT_NE(find("FLRig FLRig"), models.end());
-  EXPECT_TRUE(find("FLRig FLRig")->network);
   EXPECT_GT(models.size(), 200u);
-  EXPECT_EQ(hamlib.model(3073).name, "Icom IC-7300");
+  for (const RigModel& expected : {RigModel{3073, "Icom IC-7300", false, true},
+                                   RigModel{kDefaultRigModel, "Hamlib NET rigctl", true, false},
+                                   RigModel{kFlrigModel, "FLRig FLRig", true, false}}) {
+    const auto listed = [&](const RigModel& m) { return std::tuple(m.number, m.name, m.network, m.serial); };
+    EXPECT_TRUE(std::any_of(models.begin(), models.end(), [&](const RigModel& m) {
+      return listed(m) == listed(expected);
+    })) << expected.name;
+    EXPECT_EQ(listed(hamlib.model(expected.number)), listed(expected));
+  }
   EXPECT_EQ(hamlib.model(999999).number, 0);
 }
 
@@ -53,25 +52,37 @@ TEST(HamlibRigControl, KeysTheDummyRigInProcessAndGivesHamlibsTextForAMissingDev
   EXPECT_EQ(error, "IO error");  // one line, without Hamlib's trace
 }
 
-class RigctldTest : public ::testing::Test {
+// A keyer on the real Hamlib, its messages and log lines recorded.
+class HamlibKeyerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(rigctld.running()) << "rigctld (libhamlib-utils) could not be started";
+  HamlibKeyerTest() { keyer.useRigs(std::make_shared<HamlibRigControl>()); }
+  void useRig(int model, const std::string& port) {
     PttSettings settings;
     settings.UsePTTControl = 1;
     settings.Hamlib = 1;
-    settings.HamlibModel = kDefaultRigModel;
-    settings.HamlibPort = rigctld.address();
+    settings.HamlibModel = model;
+    settings.HamlibPort = port;
     keyer.setSettings(settings);
-    keyer.useRigs(std::make_shared<HamlibRigControl>());
   }
 
-  testing::RigctldServer rigctld;
   testing::RecordingSerialPortOpener serialPorts;
   testing::FakeClock clock;
   testing::ClockedMessageBox messages{clock};
   std::atomic<int> stopFlag{0};
-  PttKeyer keyer{serialPorts, messages, clock, stopFlag};
+  std::vector<std::string> logged;
+  PttKeyer keyer{serialPorts, messages, clock,
+                 stopFlag,    {},       [this](const std::string& line) {
+                   logged.push_back(line); }};
+};
+
+class RigctldTest : public HamlibKeyerTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(rigctld.running()) << "rigctld (libhamlib-utils) could not be started";
+    useRig(kDefaultRigModel, rigctld.address());
+  }
+
+  testing::RigctldServer rigctld;
 };
 
 TEST_F(RigctldTest, KeysAndUnkeysThroughRigctld) {
@@ -80,17 +91,16 @@ TEST_F(RigctldTest, KeysAndUnkeysThroughRigctld) {
   EXPECT_EQ(rigctld.ptt(), "1");
   keyer.unkeyTransmitter();
   EXPECT_EQ(rigctld.ptt(), "0");
-  EXPECT_THAT(messages.texts(), IsEmpty());
+  EXPECT_TRUE(messages.texts().empty());
 }
 
 TEST_F(RigctldTest, ADeadRigctldGivesTheMessageAtOnce) {
-  const std::string address = rigctld.address();
   rigctld.kill();
   const auto start = std::chrono::steady_clock::now();
   keyer.keyTransmitter();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_THAT(messages.texts(), ElementsAre("Error opening the rig through Hamlib (Hamlib NET rigctl on " +
-                                            address + "): IO error"));
+                                            rigctld.address() + "): IO error"));
   EXPECT_FALSE(keyer.portOpen());
 }
 
@@ -100,13 +110,12 @@ TEST_F(RigctldTest, AStopWhileRigctldHangsReturnsWithinItsDeadline) {
   const auto start = std::chrono::steady_clock::now();
   keyer.unkeyTransmitter();
   EXPECT_LT(std::chrono::steady_clock::now() - start, kRigUnkeyDeadline + std::chrono::milliseconds(300));
-  ASSERT_EQ(messages.texts().size(), 1u);
-  EXPECT_THAT(messages.texts()[0], ::testing::StartsWith("Error unkeying the transmitter through Hamlib"));
+  EXPECT_THAT(messages.texts(), ElementsAre(StartsWith("Error unkeying the transmitter through Hamlib")));
   rigctld.thaw();
 }
 
 // A serial rig's device that another program has open is refused before Hamlib opens it.
-TEST(HamlibSerialRig, OnAPortHeldByAnotherProgramIsRefusedAndTheLogSaysWhy) {
+TEST_F(HamlibKeyerTest, ASerialRigOnAPortHeldByAnotherProgramIsRefusedAndTheLogSaysWhy) {
   int master = -1, slave = -1;
   char name[128];
   ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
@@ -116,28 +125,13 @@ TEST(HamlibSerialRig, OnAPortHeldByAnotherProgramIsRefusedAndTheLogSaysWhy) {
     _exit(0);
   }
   close(slave);
-
-  testing::RecordingSerialPortOpener serialPorts;
-  testing::FakeClock clock;
-  testing::ClockedMessageBox messages{clock};
-  std::atomic<int> stopFlag{0};
-  std::vector<std::string> logged;
-  PttKeyer keyer{serialPorts, messages, clock,
-                 stopFlag,    {},       [&](const std::string& line) { logged.push_back(line); }};
-  keyer.useRigs(std::make_shared<HamlibRigControl>());
-  PttSettings settings;
-  settings.UsePTTControl = 1;
-  settings.Hamlib = 1;
-  settings.HamlibModel = 3073;  // Icom IC-7300, a serial rig
-  settings.HamlibPort = name;
-  keyer.setSettings(settings);
+  useRig(3073, name);  // Icom IC-7300, a serial rig
   keyer.keyTransmitter();
   kill(holder, SIGKILL);
   waitpid(holder, nullptr, 0);
 
   EXPECT_THAT(messages.texts(), ElementsAre(kPortOpenError));
-  ASSERT_EQ(logged.size(), 1u);
-  EXPECT_THAT(logged[0], ::testing::StartsWith(std::string("PTT port ") + name + ": "));
+  EXPECT_THAT(logged, ElementsAre(StartsWith(std::string("PTT port ") + name + ": ")));
   fcntl(master, F_SETFL, O_NONBLOCK);
   char byte;
   EXPECT_LE(read(master, &byte, 1), 0) << "nothing may reach the rig";

@@ -16,6 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using Lines = std::vector<std::string>;
 
 PttSettings hamlibSettings(int model, const std::string& port, std::uint32_t txDelay = 0) {
   PttSettings settings = testing::catSettings("01", "02", txDelay);
@@ -41,10 +42,10 @@ class RigKeyerTest : public ::testing::Test {
   testing::FakeClock clock;
   testing::ClockedMessageBox messages{clock};
   std::atomic<int> stopFlag{0};
-  std::vector<std::string> claims, logged;
-  PttKeyer keyer{serialPorts, messages, clock, stopFlag, {}, [this](const std::string& line) {
-                   logged.push_back(line);
-                 }};
+  Lines claims, logged;
+  PttKeyer keyer{serialPorts, messages, clock,
+                 stopFlag,    {},       [this](const std::string& line) {
+                   logged.push_back(line); }};
   bool portHeld = false;
 };
 
@@ -52,35 +53,26 @@ TEST_F(RigKeyerTest, KeysWaitsTheDelayAndUnkeysTheRigThatWasKeyedAfterADialogCha
   keyer.setSettings(hamlibSettings(1, "/dev/ttyUSB3", 70));
   keyer.keyTransmitter();
   EXPECT_THAT(rigs->events(), ElementsAre("open 1 /dev/ttyUSB3 19200", "ptt on"));
-  EXPECT_THAT(claims, ElementsAre("/dev/ttyUSB3"));
   EXPECT_EQ(clock.totalSlept(), 70u);
   EXPECT_TRUE(keyer.portOpen());
 
   keyer.setSettings(testing::catSettings("01", "02"));  // OK in the dialog meanwhile
   keyer.unkeyTransmitter();
   EXPECT_THAT(rigs->events(), ElementsAre("open 1 /dev/ttyUSB3 19200", "ptt on", "ptt off", "close"));
+  EXPECT_THAT(claims, ElementsAre("/dev/ttyUSB3"));
   EXPECT_FALSE(keyer.portOpen());
   EXPECT_THAT(serialPorts.events(), IsEmpty());
   EXPECT_THAT(messages.texts(), IsEmpty());
 }
 
-TEST_F(RigKeyerTest, ANetworkRigClaimsNoSerialPort) {
-  keyer.setSettings(hamlibSettings(2, "localhost:4532"));
-  keyer.keyTransmitter();
-  keyer.unkeyTransmitter();
-  EXPECT_THAT(claims, IsEmpty());
-  EXPECT_THAT(rigs->events(), ElementsAre("open 2 localhost:4532 19200", "ptt on", "ptt off", "close"));
-}
-
 struct RigFailure {
   const char* name;
-  bool portHeld;
-  const char* openError;
-  const char* pttOnError;
-  const char* pttOffError;
-  std::vector<std::string> events;  // after a keying and an unkeying
-  std::vector<std::string> messages;
+  int model;  // 1 a serial rig on /dev/ttyUSB0, 2 a network rig on localhost:4532
+  const char* call;
+  const char* error;
   std::uint64_t delayWaited;
+  Lines events;  // after a keying and an unkeying
+  std::string message;
 };
 
 void PrintTo(const RigFailure& failure, std::ostream* out) { *out << failure.name; }
@@ -89,67 +81,38 @@ class RigFailureTest : public RigKeyerTest, public ::testing::WithParamInterface
 
 TEST_P(RigFailureTest, IsShownAndLoggedAndTheTransmissionGoesOnUnkeyed) {
   const RigFailure& failure = GetParam();
-  portHeld = failure.portHeld;
-  rigs->failOpen(failure.openError);
-  rigs->failPtt(true, failure.pttOnError);
-  rigs->failPtt(false, failure.pttOffError);
-  keyer.setSettings(hamlibSettings(1, "/dev/ttyUSB0", 50));
+  portHeld = failure.call == std::string("claim");
+  rigs->fail(failure.call, failure.error);
+  keyer.setSettings(
+      hamlibSettings(failure.model, failure.model == 1 ? "/dev/ttyUSB0" : "localhost:4532", 50));
   keyer.keyTransmitter();
   EXPECT_EQ(clock.totalSlept(), failure.delayWaited);
   keyer.unkeyTransmitter();
 
   EXPECT_EQ(rigs->events(), failure.events);
-  EXPECT_EQ(messages.texts(), failure.messages);
+  EXPECT_THAT(messages.texts(), ElementsAre(failure.message));
+  EXPECT_THAT(logged,
+              ElementsAre(portHeld ? "PTT port /dev/ttyUSB0: held by rigctld, pid 77" : failure.message));
+  EXPECT_EQ(claims, failure.model == 1 ? Lines{"/dev/ttyUSB0"} : Lines{});  // a network rig claims none
   EXPECT_FALSE(keyer.portOpen());
 }
+
+const Lines kKeyedAndUnkeyed{"open 1 /dev/ttyUSB0 19200", "ptt on", "ptt off", "close"};
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RigFailureTest,
     ::testing::Values(
-        RigFailure{"PortHeld", true, "", "", "", {}, {kPortOpenError}, 0},
-        RigFailure{"Open",
-                   false,
-                   "IO error",
-                   "",
-                   "",
-                   {"open 1 /dev/ttyUSB0 19200"},
-                   {"Error opening the rig through Hamlib (Fake Rig on /dev/ttyUSB0): IO error"},
-                   0},
+        RigFailure{"PortHeld", 1, "claim", "", 0, {}, kPortOpenError},
+        RigFailure{"Open", 2, "open", "IO error", 0, Lines{"open 2 localhost:4532 19200"},
+                   "Error opening the rig through Hamlib (Hamlib NET rigctl on localhost:4532): IO error"},
         // A lost answer may hide a keyed rig: it is unkeyed at once.
-        RigFailure{"Key",
-                   false,
-                   "",
-                   "Communication timed out",
-                   "",
-                   {"open 1 /dev/ttyUSB0 19200", "ptt on", "ptt off", "close"},
-                   {"Error keying the transmitter through Hamlib (Fake Rig on /dev/ttyUSB0): Communication "
-                    "timed out"},
-                   0},
+        RigFailure{"Key", 1, "ptt on", "Communication timed out", 0, kKeyedAndUnkeyed,
+                   "Error keying the transmitter through Hamlib (Fake Rig on /dev/ttyUSB0): Communication "
+                   "timed out"},
         RigFailure{
-            "Unkey",
-            false,
-            "",
-            "",
-            "Protocol error",
-            {"open 1 /dev/ttyUSB0 19200", "ptt on", "ptt off", "close"},
-            {"Error unkeying the transmitter through Hamlib (Fake Rig on /dev/ttyUSB0): Protocol error"},
-            50}),
+            "Unkey", 1, "ptt off", "Protocol error", 50, kKeyedAndUnkeyed,
+            "Error unkeying the transmitter through Hamlib (Fake Rig on /dev/ttyUSB0): Protocol error"}),
     [](const ::testing::TestParamInfo<RigFailure>& row) { return std::string(row.param.name); });
-
-TEST_F(RigKeyerTest, ErrorsGoToTheLogTooAndAHeldPortTellsWhy) {
-  rigs->failOpen("IO error");
-  keyer.setSettings(hamlibSettings(2, "localhost:1"));
-  keyer.keyTransmitter();
-  EXPECT_EQ(logged, messages.texts());
-  EXPECT_THAT(logged,
-              ElementsAre("Error opening the rig through Hamlib (Hamlib NET rigctl on localhost:1): IO error"));
-
-  portHeld = true;
-  keyer.setSettings(hamlibSettings(1, "/dev/ttyUSB0"));
-  keyer.keyTransmitter();
-  EXPECT_EQ(logged.back(), "PTT port /dev/ttyUSB0: held by rigctld, pid 77");
-  EXPECT_EQ(messages.texts().back(), kPortOpenError);
-}
 
 TEST_F(RigKeyerTest, AStopWhileTheRigOpensReturnsAtOnceAndTheRigIsNeverKeyed) {
   rigs->hold("open");

@@ -419,34 +419,31 @@ TEST_F(SettingsFile, TextsKeepTheirLimitsOnLoad) {
   EXPECT_EQ(window.controls.currentIndex(ControlId::OutputDevice), 0);
 }
 
-struct WaterfallKeysCase {
-  const char* body;
-  WaterfallWindowSettings expected;
-};
+using WaterfallKeysCase = std::pair<const char*, WaterfallWindowSettings>;  // the keys, what they load as
 
 class WaterfallKeysTest : public SettingsFile, public ::testing::WithParamInterface<WaterfallKeysCase> {};
 
 // A file from before the waterfall window, and values no save writes, load as defaults.
 TEST_P(WaterfallKeysTest, LoadAsTheWindowWasOrAsDefaults) {
-  writeSettings(GetParam().body);
+  const auto& [keys, expected] = GetParam();
+  writeSettings(std::string("Frequency=1500\n") + keys);
   Window window;
   window.load(path());
-  EXPECT_EQ(window.waterfall, GetParam().expected) << GetParam().body;
+  EXPECT_EQ(window.waterfall, expected) << keys;
   EXPECT_EQ(window.controls.text(ControlId::CenterFrequency), "1500");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, WaterfallKeysTest,
-    ::testing::Values(
-        WaterfallKeysCase{"Frequency=1500\nTXDelay=0\n", {}},
-        WaterfallKeysCase{"Frequency=1500\nWaterfall=1\nWaterfallLayout=1\nWaterfallGeometry=10,-5,800,600\n",
-                          {true, 1, WindowGeometry{10, -5, 800, 600}}},
-        WaterfallKeysCase{"Frequency=1500\nWaterfall=yes\nWaterfallLayout=2\nWaterfallGeometry=10,20,0,600\n",
-                          {}},
-        WaterfallKeysCase{"Frequency=1500\nWaterfallGeometry=10,20,300\n", {}},
-        WaterfallKeysCase{"Frequency=1500\nWaterfallGeometry=10,20,300,200,1\n", {}},
-        WaterfallKeysCase{"Frequency=1500\nWaterfallGeometry=1,2,99999999999,200\n", {}},
-        WaterfallKeysCase{"Frequency=1500\nWaterfallGeometry=a,b,c,d\n", {}}));
+    ::testing::Values(WaterfallKeysCase{"TXDelay=0\n", {}},
+                      WaterfallKeysCase{"Waterfall=1\nWaterfallLayout=1\nWaterfallGeometry=10,-5,800,600\n",
+                                        {true, 1, WindowGeometry{10, -5, 800, 600}}},
+                      WaterfallKeysCase{"Waterfall=yes\nWaterfallLayout=2\nWaterfallGeometry=10,20,0,600\n",
+                                        {}},
+                      WaterfallKeysCase{"WaterfallGeometry=10,20,300\n", {}},
+                      WaterfallKeysCase{"WaterfallGeometry=10,20,300,200,1\n", {}},
+                      WaterfallKeysCase{"WaterfallGeometry=1,2,99999999999,200\n", {}},
+                      WaterfallKeysCase{"WaterfallGeometry=a,b,c,d\n", {}}));
 
 TEST_F(SettingsFile, HostileFilesNeverBreakTheLoad) {
   std::mt19937 random(7);

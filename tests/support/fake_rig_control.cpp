@@ -8,15 +8,8 @@ namespace velmora::testing {
 class FakeRig final : public Rig {
  public:
   explicit FakeRig(FakeRigControl& control) : control_(control) {}
-  ~FakeRig() override { control_.perform("close", ""); }
-  std::string setPtt(bool on) override {
-    std::string error;
-    {
-      std::lock_guard lock(control_.mutex_);
-      error = on ? control_.pttOnError_ : control_.pttOffError_;
-    }
-    return control_.perform(on ? "ptt on" : "ptt off", error);
-  }
+  ~FakeRig() override { control_.perform("close"); }
+  std::string setPtt(bool on) override { return control_.perform(on ? "ptt on" : "ptt off"); }
 
  private:
   FakeRigControl& control_;
@@ -31,26 +24,14 @@ RigModel FakeRigControl::model(int number) {
 }
 
 std::unique_ptr<Rig> FakeRigControl::open(const RigTarget& target, std::string& error) {
-  std::string failure;
-  {
-    std::lock_guard lock(mutex_);
-    failure = openError_;
-  }
-  error =
-      perform("open " + std::to_string(target.model) + " " + target.port + " " + std::to_string(target.speed),
-              failure);
-  if (!error.empty()) return nullptr;
-  return std::make_unique<FakeRig>(*this);
+  error = perform(
+      "open", " " + std::to_string(target.model) + " " + target.port + " " + std::to_string(target.speed));
+  return error.empty() ? std::make_unique<FakeRig>(*this) : nullptr;
 }
 
-void FakeRigControl::failOpen(std::string error) {
+void FakeRigControl::fail(const std::string& call, std::string error) {
   std::lock_guard lock(mutex_);
-  openError_ = std::move(error);
-}
-
-void FakeRigControl::failPtt(bool on, std::string error) {
-  std::lock_guard lock(mutex_);
-  (on ? pttOnError_ : pttOffError_) = std::move(error);
+  errors_[call] = std::move(error);
 }
 
 void FakeRigControl::hold(const std::string& call) {
@@ -75,17 +56,16 @@ bool FakeRigControl::waitFor(const std::string& line) {
                            [&] { return std::find(events_.begin(), events_.end(), line) != events_.end(); });
 }
 
-std::string FakeRigControl::perform(const std::string& call, const std::string& error) {
+std::string FakeRigControl::perform(const std::string& call, const std::string& detail) {
   std::unique_lock lock(mutex_);
-  const bool held = !held_.empty() && call.starts_with(held_);
-  events_.push_back(call + (held ? " (held)" : ""));
+  const bool held = held_ == call;
+  events_.push_back(call + detail + (held ? " (held)" : ""));
   changed_.notify_all();
-  changed_.wait(lock, [&] { return !held || held_.empty(); });
-  if (held) {
-    events_.push_back(call + " (released)");
-    changed_.notify_all();
-  }
-  return error;
+  if (!held) return errors_[call];
+  changed_.wait(lock, [&] { return held_ != call; });
+  events_.push_back(call + detail + " (released)");
+  changed_.notify_all();
+  return errors_[call];
 }
 
 }  // namespace velmora::testing

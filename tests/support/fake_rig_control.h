@@ -3,6 +3,7 @@
 // "ptt on", "ptt off", "close"), with errors and hanging calls on demand. Thread-safe.
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,10 +19,9 @@ class FakeRigControl final : public RigControl {
   RigModel model(int number) override;
   std::unique_ptr<Rig> open(const RigTarget& target, std::string& error) override;
 
-  // The next calls of that kind fail with this text ("" succeeds).
-  void failOpen(std::string error);
-  void failPtt(bool on, std::string error);
-  // Calls of that kind ("open", "ptt on", "ptt off") wait until released.
+  // Calls of that kind ("open", "ptt on", "ptt off") fail with this text ("" succeeds).
+  void fail(const std::string& call, std::string error);
+  // Calls of that kind wait until released.
   void hold(const std::string& call);
   void release();
 
@@ -31,12 +31,12 @@ class FakeRigControl final : public RigControl {
 
  private:
   friend class FakeRig;
-  std::string perform(const std::string& call, const std::string& error);
+  std::string perform(const std::string& call, const std::string& detail = "");
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::string> events_;
-  std::string openError_, pttOnError_, pttOffError_;
+  std::map<std::string, std::string> errors_;
   std::string held_;
 };
 

@@ -24,16 +24,7 @@ sockaddr_in loopback(int port) {
   return address;
 }
 
-bool accepts(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in address = loopback(port);
-  const bool connected = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return connected;
-}
-
-}  // namespace
-
+// A TCP port of 127.0.0.1 that nothing listened on a moment ago.
 int freeTcpPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address = loopback(0);
@@ -44,6 +35,8 @@ int freeTcpPort() {
   return ntohs(address.sin_port);
 }
 
+}  // namespace
+
 RigctldServer::RigctldServer() : port_(freeTcpPort()) {
   const std::string port = std::to_string(port_);
   pid_ = fork();
@@ -53,39 +46,31 @@ RigctldServer::RigctldServer() : port_(freeTcpPort()) {
     _exit(127);
   }
   for (int attempt = 0; attempt < 100 && pid_ > 0; ++attempt) {
-    if (accepts(port_)) return;
+    if (!ptt().empty()) return;  // it answers: accepting a connection comes sooner
     if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;  // it could not start
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   kill();
 }
 
-RigctldServer::~RigctldServer() { kill(); }
-
 std::string RigctldServer::ptt() const {
-  const std::string command = "rigctl -m 2 -r " + address() + " t 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
+  FILE* pipe = popen(("rigctl -m 2 -r " + address() + " t 2>/dev/null").c_str(), "r");
   if (pipe == nullptr) return "";
   std::array<char, 64> line{};
   const bool read = fgets(line.data(), static_cast<int>(line.size()), pipe) != nullptr;
   pclose(pipe);
-  if (!read) return "";
-  std::string text(line.data());
+  std::string text = read ? line.data() : "";
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text;
 }
 
-void RigctldServer::freeze() {
-  if (pid_ > 0) ::kill(pid_, SIGSTOP);
-}
-
-void RigctldServer::thaw() {
-  if (pid_ > 0) ::kill(pid_, SIGCONT);
+void RigctldServer::sendSignal(int number) const {
+  if (pid_ > 0) ::kill(pid_, number);
 }
 
 void RigctldServer::kill() {
   if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
+  sendSignal(SIGKILL);
   waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <variant>
 
 #include "support/memory_controls.h"
@@ -39,13 +40,10 @@ TEST_F(WaterfallSendingTest, TheTextBecomesTheColumnsATransmissionSends) {
   const auto sending = std::get<waterfall::Sending>(textSendingFromControls(controls, glyphs));
   EXPECT_THAT(sending.columns, ElementsAre(0x7E, 0x09, 0x09, 0x09, 0x7E, 0, 0x7F, 0x49, 0x49, 0x49, 0x36));
   EXPECT_FALSE(sending.tuningTone);
-  EXPECT_EQ(sending.settings.center, 1500);
-  EXPECT_EQ(sending.settings.offset, 10);
-  EXPECT_EQ(sending.settings.durationMs, 300u);
-  EXPECT_FALSE(sending.settings.concurrent);
-  EXPECT_TRUE(sending.settings.skipDarkPixels);
-  EXPECT_TRUE(sending.settings.reverse);
-  EXPECT_FALSE(sending.settings.pilotTone);
+  const waterfall::SoundSettings& set = sending.settings;
+  EXPECT_EQ(std::tuple(set.center, set.offset, set.durationMs, set.concurrent, set.skipDarkPixels,
+                       set.reverse, set.pilotTone),
+            std::tuple(1500, 10, 300u, false, true, true, false));
 }
 
 struct RangeCase {
@@ -91,8 +89,8 @@ TEST_P(WaterfallMarkerTest, MarksTheColumnOnTheAirAndDimsWhatCameBefore) {
   const waterfall::Picture picture = waterfall::drawWaterfall(sending, {GetParam(), 8192});
   const MarkerAreas third = markerAreas(picture, false, {OnAir::Sound::Text, 2, 0}, 0);
   ASSERT_TRUE(third.shown);
-  EXPECT_EQ(third.now.x, waterfall::columnArea(picture, 2).x);
-  EXPECT_EQ(third.now.y, waterfall::columnArea(picture, 2).y);
+  const auto column = waterfall::columnArea(picture, 2);
+  EXPECT_EQ(std::pair(third.now.x, third.now.y), std::pair(column.x, column.y));
   EXPECT_GT(third.sent.width * third.sent.height, 0);
   // Nothing on the air, a column past the text, or the tone over a picture of the text.
   EXPECT_FALSE(markerAreas(picture, false, {}, 0).shown);
