@@ -211,10 +211,12 @@ SynthesizedSound synthesizeSequentialColumn(const ColumnParameters& column, std:
   return sound;
 }
 
+double tuningToneAmplitude(bool singlePixel) { return singlePixel ? kSinglePixelAmplitude : kFullScale; }
+
 PowerFigures synthesizeTuningTone(std::int32_t center, bool singlePixel, std::span<std::int16_t> out) {
   requireRoom(out, kTuningToneSamples);
   const std::array<double, 8> increments = {phaseIncrement(center)};
-  const double amplitude = singlePixel ? kSinglePixelAmplitude : kFullScale;
+  const double amplitude = tuningToneAmplitude(singlePixel);
   PowerMeter meter;
   synthesizeBurst(increments, 1, amplitude, out.first(kTuningToneSamples), meter);
   return {(meter.sum() / static_cast<double>(kTuningToneSamples)) * 2.0, meter.peak()};

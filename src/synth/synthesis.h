@@ -68,7 +68,9 @@ std::size_t sequentialSamplesWritten(const ColumnParameters& column);
 // a shorter one throws std::length_error. Samples past the written ones are not touched.
 SynthesizedSound synthesizeConcurrentColumn(const ColumnParameters& column, std::span<std::int16_t> out);
 SynthesizedSound synthesizeSequentialColumn(const ColumnParameters& column, std::span<std::int16_t> out);
-// The 10-second tuning tone at `center`: 4681 ("Single pixel") or 32768 ("Full scale").
+// The tuning tone's amplitude: 4681 ("Single pixel") or 32768 ("Full scale").
+double tuningToneAmplitude(bool singlePixel);
+// The 10-second tuning tone at `center`, at tuningToneAmplitude(singlePixel).
 PowerFigures synthesizeTuningTone(std::int32_t center, bool singlePixel, std::span<std::int16_t> out);
 
 }  // namespace velmora

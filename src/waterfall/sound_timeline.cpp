@@ -11,7 +11,6 @@ namespace {
 
 constexpr int kRowCount = 7;
 constexpr double kFullScale = 32768.0;
-constexpr double kSinglePixelAmplitude = 4681.0;
 
 std::uint16_t toneBit(const TonePlan& plan, std::size_t entry, const SoundTimeline& timeline) {
   const int steps = (plan.frequency[entry] - timeline.center) / timeline.offset;
@@ -88,7 +87,7 @@ SoundTimeline makeSoundTimeline(const Sending& sending) {
 
   if (sending.tuningTone) {
     const auto length = static_cast<std::int64_t>(kTuningToneSamples);
-    const double amplitude = sending.tuneSinglePixel ? kSinglePixelAmplitude : kFullScale;
+    const double amplitude = tuningToneAmplitude(sending.tuneSinglePixel);
     addBurst(timeline, 0, length, amplitude, std::uint16_t{1U << kMaxToneSteps});
     timeline.columns.push_back({0, length});
     timeline.totalSamples = length;
