@@ -227,6 +227,23 @@ TEST(PttDialog, TheRigIsFoundByTypingAnyPartOfItsNameAndGetsItsUsualPort) {
   EXPECT_EQ(std::pair(edited.Hamlib, edited.CAT), std::pair(0, 0));
 }
 
+// Opens the PTT dialog from the window's menu; `act` runs on it once it is the modal
+// widget. False when it never came up.
+bool runPttDialog(testing::WindowRig& rig, const std::function<void(PttDialog&)>& act) {
+  bool acted = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<PttDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || acted) return;
+    acted = true;
+    EXPECT_EQ(dialog->parentWidget(), &rig.window());
+    act(*dialog);
+  });
+  poll.start(10);
+  rig.window().widgets().pttControl->trigger();
+  return acted;
+}
+
 class PttDialogFromMenu : public ::testing::Test {
  protected:
   PttDialogFromMenu() {
@@ -235,21 +252,7 @@ class PttDialogFromMenu : public ::testing::Test {
     rig.start();
   }
 
-  // Opens the dialog from the menu; `act` runs on it once it is the modal widget.
-  void runDialog(const std::function<void(PttDialog&)>& act) {
-    bool acted = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<PttDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr || acted) return;
-      acted = true;
-      EXPECT_EQ(dialog->parentWidget(), &rig.window());
-      act(*dialog);
-    });
-    poll.start(10);
-    rig.window().widgets().pttControl->trigger();
-    EXPECT_TRUE(acted);
-  }
+  void runDialog(const std::function<void(PttDialog&)>& act) { EXPECT_TRUE(runPttDialog(rig, act)); }
 
   testing::WindowRig rig;
 };
@@ -282,18 +285,10 @@ TEST(PttDialogFromMenuWithHamlib, TheFourKeysSurviveTheDialogAndTheSave) {
   hamlib.writeSettings(
       "[Velmora]\nUsePTTControl=1\nHamlib=1\nHamlibModel=1\nHamlibPort=/dev/ttyACM0\nHamlibSpeed=4800\n");
   hamlib.start();
-  bool acted = false;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<PttDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr || acted) return;
-    acted = true;
-    EXPECT_EQ(control<QComboBox>(*dialog, "Rig").currentText(), "Fake Rig");
-    QTest::mouseClick(&control<QPushButton>(*dialog, "OK"), Qt::LeftButton);
-  });
-  poll.start(10);
-  hamlib.window().widgets().pttControl->trigger();
-  ASSERT_TRUE(acted);
+  ASSERT_TRUE(runPttDialog(hamlib, [](PttDialog& dialog) {
+    EXPECT_EQ(control<QComboBox>(dialog, "Rig").currentText(), "Fake Rig");
+    QTest::mouseClick(&control<QPushButton>(dialog, "OK"), Qt::LeftButton);
+  }));
   hamlib.window().close();
   const std::string saved = hamlib.readFile("Velmora.ini");
   for (const char* line :
