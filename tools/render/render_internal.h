@@ -31,6 +31,7 @@ std::uint64_t totalSamples(const Rendering& rendering);
 class Report {
  public:
   bool open(const std::optional<std::string>& path);
+  bool wanted() const { return stream_.is_open(); }
   void add(const std::string& line);
   bool finish();
 
