@@ -21,6 +21,7 @@
 #include "support/rigctld_server.h"
 #include "render/render.h"
 #include "transmit/glyph_font.h"
+#include "transmit/message_columns.h"
 
 namespace velmora::render {
 namespace {
@@ -146,7 +147,7 @@ std::vector<Column> splitIntoColumns(const std::vector<std::int16_t>& wav, const
   if (!loadGlyphFont(std::string(VELMORA_SOURCE_DATA_DIR) + "/5x7 (International).txt", glyphs)) return {};
   std::vector<Column> columns;
   std::size_t at = 0;
-  for (const std::uint8_t mask : textColumns(sendableText(text), glyphs)) {
+  for (const std::uint8_t mask : messageColumns(sendableText(text), glyphs)) {
     const std::size_t length = columnSamplesWritten(settings, mask);
     if (at + length > wav.size()) return {};
     columns.push_back({mask, std::vector<std::int16_t>(wav.begin() + static_cast<std::ptrdiff_t>(at),

@@ -5,6 +5,7 @@
 #include "core/version.h"
 #include "render/render_internal.h"
 #include "settings/ini_file.h"
+#include "transmit/message_columns.h"
 
 namespace velmora::render {
 
@@ -77,7 +78,7 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
   if (!options.tune) {
     glyphs = loadFont(options, env);
     const std::string codes = sendableText(options.text.value_or(rendering.settings.text));
-    rendering.columns = textColumns(codes, glyphs);
+    rendering.columns = messageColumns(codes, glyphs);
   }
 
   if (options.waterfallPath) {

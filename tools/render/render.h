@@ -57,9 +57,6 @@ std::optional<std::string> tuneRangeError(const RenderSettings& settings);
 // UTF-8 text as the glyph codes it sends: Windows-1252, at most 1023 characters.
 std::string sendableText(const std::string& utf8);
 
-// Column masks in sending order: five per character, a dark column between characters
-// and none after the last.
-std::vector<std::uint8_t> textColumns(const std::string& codes, const GlyphTable& glyphs);
 
 ColumnParameters columnParameters(const RenderSettings& settings, std::uint8_t mask);
 // The samples of one column in the settings' mode.

@@ -71,16 +71,6 @@ std::string sendableText(const std::string& utf8) {
   return codes;
 }
 
-std::vector<std::uint8_t> textColumns(const std::string& codes, const GlyphTable& glyphs) {
-  std::vector<std::uint8_t> columns;
-  for (std::size_t i = 0; i < codes.size(); ++i) {
-    if (i > 0) columns.push_back(0);  // the gap before every character but the first
-    const GlyphColumns& glyph = glyphs.columns(static_cast<std::uint8_t>(codes[i]));
-    columns.insert(columns.end(), glyph.begin(), glyph.end());
-  }
-  return columns;
-}
-
 ColumnParameters columnParameters(const RenderSettings& settings, std::uint8_t mask) {
   ColumnParameters column;
   column.mask = mask;
