@@ -46,12 +46,25 @@ void WaterfallRenderer::run() {
     } catch (const std::exception&) {
       continue;  // out of memory for a picture: the last one stays, the sound is not affected
     }
-    // Posted events die with this object, so a picture finished during shutdown is
-    // simply dropped.
-    RenderedPicture rendered{job.number, job.sending.tuningTone, std::move(picture)};
+    // Handed over under our own lock rather than inside the posted event, so that the
+    // hand-over is visible to ThreadSanitizer, which cannot see Qt's locks. Posted events
+    // die with this object, so a picture finished during shutdown is simply dropped.
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = RenderedPicture{job.number, job.sending.tuningTone, std::move(picture)};
+    }
     QMetaObject::invokeMethod(
-        this, [this, rendered = std::move(rendered)] { ready_(rendered); }, Qt::QueuedConnection);
+        this, [this] { deliverFinished(); }, Qt::QueuedConnection);
   }
+}
+
+void WaterfallRenderer::deliverFinished() {
+  std::optional<RenderedPicture> rendered;
+  {
+    std::lock_guard lock(mutex_);
+    rendered.swap(finished_);
+  }
+  if (rendered) ready_(*rendered);
 }
 
 }  // namespace velmora

@@ -1,7 +1,8 @@
 #pragma once
 // Draws waterfall pictures on a thread of its own, so that typing never waits for one.
 // Requests that come while a picture is being drawn replace each other: only the latest
-// is drawn next. Finished pictures are handed to the GUI thread in order.
+// is drawn next. A finished picture waits under the lock until the GUI thread takes it;
+// one finished before the GUI thread came to it is replaced by the newer one.
 
 #include <QObject>
 #include <condition_variable>
@@ -42,11 +43,13 @@ class WaterfallRenderer final : public QObject {
   };
 
   void run();
+  void deliverFinished();  // on the GUI thread
 
   std::function<void(const RenderedPicture&)> ready_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::optional<Job> pending_;
+  std::optional<RenderedPicture> finished_;
   std::uint64_t lastNumber_ = 0;
   bool quit_ = false;
   std::thread thread_;  // last: started once everything above exists
