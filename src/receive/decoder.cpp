@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "receive/character_reader.h"
 #include "receive/column_timing.h"
@@ -158,6 +160,7 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
           chain = shifted(starts, fit.shift);
         }
         if (chain.empty()) continue;
+        if (getenv("DBGCHAIN")) { FILE* f = fopen(getenv("DBGCHAIN"), "w"); for (std::size_t v : chain) fprintf(f, "%zu\n", v); fclose(f); }
         const std::vector<ColumnPixels> pixels = pixelEnergies(samples, sampleRate, plan, chain);
         Reading reading = readCharacters(pixels, chain, reverse, sampleRate, pitch, matcher);
         if (reading.quality > best.reading.quality) best = {std::move(reading), d, mode, reverse, plan.centerHz};
