@@ -9,10 +9,6 @@ namespace {
 
 using Energies = std::vector<std::array<double, 7>>;
 
-// A dark stretch this long is a space: a gap column, five dark columns and a gap column,
-// less one for a glyph whose edge column is dark. Inside a word no stretch is as long.
-constexpr std::size_t kSpaceColumns = 6;
-
 struct Placed {
   GlyphMatch match;
   int column = 0;  // index of the character's first column in the chain (may be negative)
@@ -39,50 +35,43 @@ GlyphMatch readAt(const Energies& z, int base, double snr, const GlyphMatcher& m
   return matcher.match(scores);
 }
 
-// Runs of columns between spaces. On the air the gaps between columns vary by up to a
-// poll, so a long dark stretch may hold a column more or less than was sent: each run
-// finds its own character phase, and the spaces between runs are counted from time.
-std::vector<std::pair<int, int>> words(const Energies& z, double snr) {
-  std::vector<bool> lit(z.size(), false);
-  for (std::size_t i = 0; i < z.size(); ++i) {
-    double s = 0.0;
-    for (double e : z[i]) s += std::max(0.0, pixelLogRatio(e, snr));
-    lit[i] = s > 3.0;
-  }
-  std::vector<std::pair<int, int>> runs;
-  std::size_t dark = kSpaceColumns;
-  for (std::size_t i = 0; i < z.size(); ++i) {
-    if (!lit[i]) {
-      ++dark;
-      continue;
-    }
-    if (dark >= kSpaceColumns || runs.empty()) runs.emplace_back(static_cast<int>(i), static_cast<int>(i));
-    runs.back().second = static_cast<int>(i);
-    dark = 0;
-  }
-  return runs;
-}
+// Characters along the chain by dynamic programming. Normally a character's five glyph
+// columns are followed by one gap column; but on the air the silences between columns
+// vary by up to a poll, and three long ones in a row look just like one dark column more.
+// So after each character the next may start one column earlier or later, at a cost:
+// the glyphs on either side decide where a column was gained or lost.
+constexpr double kGapChangeCost = 6.0;  // nats
 
 Pass read(const Energies& z, double snr, const GlyphMatcher& matcher) {
-  Pass pass;
-  for (const auto& [first, last] : words(z, snr)) {
-    std::vector<Placed> best;
-    double bestEvidence = -1e300;
-    for (int phase = -4; phase <= 0; ++phase) {
-      std::vector<Placed> placed;
-      double evidence = 0.0;
-      for (int base = first + phase; base <= last; base += 6) {
-        placed.push_back({readAt(z, base, snr, matcher), base});
-        evidence += placed.back().match.evidence;
-      }
-      if (evidence > bestEvidence) {
-        bestEvidence = evidence;
-        best = std::move(placed);
+  const int count = static_cast<int>(z.size());
+  const int first = -5;  // a character may begin before the chain's first column
+  const int positions = count - first;
+  std::vector<GlyphMatch> at(static_cast<std::size_t>(positions));
+  for (int p = 0; p < positions; ++p) at[static_cast<std::size_t>(p)] = readAt(z, p + first, snr, matcher);
+  std::vector<double> best(static_cast<std::size_t>(positions), -1e300);
+  std::vector<int> from(static_cast<std::size_t>(positions), -1);
+  for (int p = 0; p < positions; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    if (p <= 5) best[i] = at[i].evidence;  // the first character, at any phase
+    for (int step = 5; step <= 7; ++step) {
+      if (p - step < 0) break;
+      const double value =
+          best[static_cast<std::size_t>(p - step)] + at[i].evidence - (step == 6 ? 0.0 : kGapChangeCost);
+      if (value > best[i]) {
+        best[i] = value;
+        from[i] = p - step;
       }
     }
-    pass.evidence += bestEvidence;
-    pass.characters.insert(pass.characters.end(), best.begin(), best.end());
   }
+  // The last character lies within the last six columns.
+  int end = positions - 1;
+  for (int p = std::max(0, positions - 6); p < positions; ++p)
+    if (best[static_cast<std::size_t>(p)] > best[static_cast<std::size_t>(end)]) end = p;
+  Pass pass;
+  pass.evidence = best[static_cast<std::size_t>(end)];
+  for (int p = end; p >= 0; p = from[static_cast<std::size_t>(p)])
+    pass.characters.push_back({at[static_cast<std::size_t>(p)], p + first});
+  std::reverse(pass.characters.begin(), pass.characters.end());
   return pass;
 }
 
@@ -159,22 +148,13 @@ Reading readCharacters(std::span<const ColumnPixels> pixels, std::span<const std
   reading.quality = c.known ? (c.lit - c.dark) / (c.lit + c.dark) : 0.0;
 
   // A stray burst of noise reads as a glyph hardly better than a space: not text.
-  auto weak = [](const GlyphMatch& m) { return m.code == ' ' || m.spaceEvidence < 3.0; };
+  auto weak = [](const GlyphMatch& m) { return m.code == ' ' || m.spaceEvidence < 8.0; };
   std::size_t first = 0;
   std::size_t last = pass.characters.size();
   while (first < last && weak(pass.characters[first].match)) ++first;
   while (last > first && weak(pass.characters[last - 1].match)) --last;
   for (std::size_t m = first; m < last; ++m) {
     const Placed& p = pass.characters[m];
-    if (m > first) {
-      // Spaces between words, from the columns between them.
-      const int between = p.column - (pass.characters[m - 1].column + 6);
-      const int spaces = static_cast<int>(std::lround(static_cast<double>(between) / 6.0));
-      for (int s = 0; s < spaces; ++s) {
-        const int column = pass.characters[m - 1].column + 6 * (s + 1);
-        reading.characters.push_back({' ', 1.0, startTime(starts, column, columnPitchSamples, sampleRate)});
-      }
-    }
     reading.characters.push_back(
         {p.match.code, p.match.confidence, startTime(starts, p.column, columnPitchSamples, sampleRate)});
   }

@@ -18,7 +18,13 @@ struct Chain {
 // best[t]: the best chain whose last column starts at frame t. A chain may begin anywhere
 // (a negative run is dropped), so noise before and after the text is left out.
 Chain bestChain(const std::vector<double>& columnScore, std::size_t columnFrames, std::size_t maxGapFrames,
-                double usualGap, double gapCost) {
+                const std::vector<double>& usualGaps, double gapCost) {
+  std::vector<double> cost(maxGapFrames + 1, 0.0);
+  for (std::size_t g = 0; g <= maxGapFrames; ++g) {
+    double nearest = static_cast<double>(g);
+    for (double usual : usualGaps) nearest = std::min(nearest, std::abs(static_cast<double>(g) - usual));
+    cost[g] = gapCost * nearest;
+  }
   const std::size_t count = columnScore.size();
   std::vector<double> best(count, 0.0);
   std::vector<std::ptrdiff_t> previous(count, -1);
@@ -28,7 +34,7 @@ Chain bestChain(const std::vector<double>& columnScore, std::size_t columnFrames
     for (std::size_t g = 0; g <= maxGapFrames; ++g) {
       if (t < columnFrames + g) break;
       const std::size_t p = t - columnFrames - g;
-      const double value = best[p] - gapCost * std::abs(static_cast<double>(g) - usualGap);
+      const double value = best[p] - cost[g];
       if (value > bestPrevious) {
         bestPrevious = value;
         from = static_cast<std::ptrdiff_t>(p);
@@ -139,18 +145,27 @@ std::vector<std::size_t> columnStarts(const BandEnvelope& envelope, std::span<co
 
   // First pass: gaps nearly free (the shorter wins a tie, as where dark slots or rows
   // would let a column slide), to learn the usual gap from pairs of strong columns.
-  Chain chain = bestChain(score, columnFrames, maxGapFrames, 0.0, 0.001 * strong);
-  std::vector<double> gaps;
+  Chain chain = bestChain(score, columnFrames, maxGapFrames, {0.0}, 0.001 * strong);
+  std::vector<std::size_t> histogram(maxGapFrames + 1, 0);
+  std::size_t pairs = 0;
   for (std::size_t i = 1; i < chain.starts.size(); ++i) {
-    if (score[chain.starts[i - 1]] > 3.0 && score[chain.starts[i]] > 3.0)
-      gaps.push_back(static_cast<double>(chain.starts[i] - chain.starts[i - 1] - columnFrames));
+    if (score[chain.starts[i - 1]] > 3.0 && score[chain.starts[i]] > 3.0) {
+      ++histogram[std::min(maxGapFrames, chain.starts[i] - chain.starts[i - 1] - columnFrames)];
+      ++pairs;
+    }
   }
-  double usualGap = 0.0;
-  if (!gaps.empty()) {
-    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
-    usualGap = gaps[gaps.size() / 2];
+  // The sender waits for each sound in polls, so its gaps come in a few lengths (one
+  // short, one a poll longer): every length that many strong pairs show is usual. Were
+  // only one usual, three long gaps in a row would be cheaper as one more dark column.
+  std::vector<double> usualGaps;
+  for (std::size_t g = 0; g <= maxGapFrames; ++g) {
+    std::size_t near = 0;
+    for (std::size_t h = g > 2 ? g - 2 : 0; h <= std::min(maxGapFrames, g + 2); ++h) near += histogram[h];
+    const bool peak = (g == 0 || histogram[g] >= histogram[g - 1]) && (g == maxGapFrames || histogram[g] > histogram[g + 1]);
+    if (peak && near * 10 >= pairs && near > 0) usualGaps.push_back(static_cast<double>(g));
   }
-  chain = bestChain(score, columnFrames, maxGapFrames, usualGap, gapCostPerSample * static_cast<double>(hop) * strong);
+  if (usualGaps.empty()) usualGaps.push_back(0.0);
+  chain = bestChain(score, columnFrames, maxGapFrames, usualGaps, gapCostPerSample * static_cast<double>(hop) * strong);
   for (std::size_t t : chain.starts) starts.push_back(t * hop);
   return starts;
 }

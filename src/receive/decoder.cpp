@@ -153,7 +153,7 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
       const double pitch = medianPitch(starts, static_cast<double>(plan.columnSamples));
       for (bool reverse : reverses) {
         plan.centerHz = tones.centerHz;
-        std::vector<std::size_t> chain = starts;
+        std::vector<std::size_t> chain = refineStarts(samples, sampleRate, plan, starts);
         if (mode == Mode::Sequential) {
           const SlotFit fit = fitSlots(samples, sampleRate, plan, starts, kCenterSearchHz, reverse);
           plan.centerHz = fit.centerHz;

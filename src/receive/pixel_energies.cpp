@@ -40,6 +40,38 @@ std::vector<float> columnGain(const RowPlan& plan, double sampleRate) {
   return gain;
 }
 
+std::vector<std::size_t> refineStarts(std::span<const float> samples, double sampleRate, const RowPlan& plan,
+                                      std::span<const std::size_t> starts) {
+  std::vector<std::size_t> out(starts.begin(), starts.end());
+  if (plan.mode != Mode::Concurrent) return out;
+  const std::size_t n = plan.columnSamples;
+  const auto reach = static_cast<std::ptrdiff_t>(std::min<double>(0.04 * sampleRate, static_cast<double>(n) / 8.0));
+  const std::ptrdiff_t step = std::max<std::ptrdiff_t>(1, reach / 8);
+  const std::vector<float> window = burstWindow(n, rampSamples(sampleRate));
+  std::vector<double> rowHz(9);
+  std::vector<double> energy(9);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const double center = plan.centerAt(static_cast<double>(starts[i]) / sampleRate);
+    for (int k = 0; k < 7; ++k) rowHz[static_cast<std::size_t>(k)] = center + (k - 3) * plan.offsetHz;
+    rowHz[7] = center - 5.0 * plan.offsetHz;  // a pilot, either way round
+    rowHz[8] = center + 5.0 * plan.offsetHz;
+    double best = -1.0;
+    for (std::ptrdiff_t by = -reach; by <= reach; by += step) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(starts[i]) + by;
+      if (at < 0 || static_cast<std::size_t>(at) + n > samples.size()) continue;
+      toneEnergies(samples.subspan(static_cast<std::size_t>(at), n), sampleRate, rowHz, window, energy);
+      double sum = 0.0;
+      for (double e : energy) sum += e;
+      if (sum > best) {
+        best = sum;
+        out[i] = static_cast<std::size_t>(at);
+      }
+    }
+    if (i > 0 && out[i] < out[i - 1] + n) out[i] = std::max(starts[i], out[i - 1] + n);
+  }
+  return out;
+}
+
 std::vector<ColumnPixels> pixelEnergies(std::span<const float> samples, double sampleRate, const RowPlan& plan,
                                         std::span<const std::size_t> starts) {
   std::vector<ColumnPixels> out(starts.size());

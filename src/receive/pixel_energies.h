@@ -32,6 +32,12 @@ struct ColumnPixels {
 // The gain a column's bursts are expected to have, sample by sample, for `plan`.
 std::vector<float> columnGain(const RowPlan& plan, double sampleRate);
 
+// C/MT: each start moved within a few tens of milliseconds to where the column's rows
+// hold the most energy, measured over the whole column. The chain's frames are coarse and
+// its gaps a compromise; the column itself knows best where it lies. Order is kept.
+std::vector<std::size_t> refineStarts(std::span<const float> samples, double sampleRate, const RowPlan& plan,
+                                      std::span<const std::size_t> starts);
+
 // One entry per start; a column that runs past the samples reads as noise alone (zeros).
 std::vector<ColumnPixels> pixelEnergies(std::span<const float> samples, double sampleRate, const RowPlan& plan,
                                         std::span<const std::size_t> starts);
