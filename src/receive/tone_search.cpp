@@ -113,6 +113,11 @@ ToneSet searchTones(const LongSpectrum& spectrum, double centerHz, double search
   double excess = 0.0;
   for (int k = -3; k <= 3; ++k) excess += spectrum.at(best.centerHz + k * best.offsetHz) - 1.0;
   best.significance = excess / (spread * std::sqrt(7.0));
+  // Every text lights at least four of the seven rows somewhere; a steady carrier or two
+  // is not a text.
+  int rowsSeen = 0;
+  for (int k = -3; k <= 3; ++k) rowsSeen += spectrum.at(best.centerHz + k * best.offsetHz) - 1.0 > 4.0 * spread ? 1 : 0;
+  if (rowsSeen < 4) best.significance = std::min(best.significance, 0.0);
   const double below = spectrum.at(best.centerHz - 5.0 * best.offsetHz) - 1.0;
   const double above = spectrum.at(best.centerHz + 5.0 * best.offsetHz) - 1.0;
   // A pilot sounds in every dark column, about as strong as a row; what leaks from the
