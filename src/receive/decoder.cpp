@@ -111,9 +111,9 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
                          const GlyphTable& font) {
   Decoding result;
   if (!(sampleRate >= 2000.0) || samples.size() < static_cast<std::size_t>(sampleRate / 2)) return result;
-  const double reach = kCenterSearchHz + 6.0 * kMaxOffsetHz;
+  const double reach = hints.centerSearchHz + 6.0 * kMaxOffsetHz;
   const LongSpectrum spectrum = longSpectrum(samples, sampleRate, hints.centerHz - reach, hints.centerHz + reach);
-  const ToneSet tones = searchTones(spectrum, hints.centerHz, kCenterSearchHz, hints.offsetHz);
+  const ToneSet tones = searchTones(spectrum, hints.centerHz, hints.centerSearchHz, hints.offsetHz);
   if (tones.significance < kDetectionSignificance) return result;
 
   RowPlan plan;

@@ -35,7 +35,8 @@ enum class Mode { Concurrent, Sequential };
 
 // What the receiving station believes; every field left empty is searched for.
 struct Hints {
-  double centerHz = 1000.0;                  // always a hint: searched within ±kCenterSearchHz
+  double centerHz = 1000.0;  // always a hint: searched within ±centerSearchHz
+  double centerSearchHz = kCenterSearchHz;
   std::optional<std::int32_t> offsetHz;      // 1..10
   std::optional<std::uint32_t> durationMs;   // 300..60000
   std::optional<Mode> mode;

@@ -88,6 +88,11 @@ struct Options {
   bool loop = false;                         // --loop: repeat after the Interval until stopped
   std::optional<std::string> waterfallPath;  // --waterfall: a picture instead of the sound
   std::optional<std::string> layout;         // --layout: "across" (default) or "upward"
+  std::optional<std::string> decodePath;     // --decode: read the text of a recording
+  std::optional<std::string> listenSource;   // --listen: read text live ("" = default input)
+  bool listSources = false;                  // --sources
+  bool search = false;                       // --search: no hints from the settings
+  bool verbose = false;                      // --verbose: per-character confidences
 };
 
 // The options, or the one-line message for a bad command line.

@@ -62,6 +62,17 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
       target = &options.layout;
     } else if (argument == "--tune") {
       options.tune = true;
+    } else if (argument == "--decode") {
+      target = &options.decodePath;
+    } else if (argument == "--listen") {
+      options.listenSource = "";
+      if (i + 1 < arguments.size() && arguments[i + 1].rfind("-", 0) != 0) options.listenSource = arguments[++i];
+    } else if (argument == "--sources") {
+      options.listSources = true;
+    } else if (argument == "--search") {
+      options.search = true;
+    } else if (argument == "--verbose") {
+      options.verbose = true;
     } else if (argument == "--devices") {
       options.listDevices = true;
     } else if (argument == "--help" || argument == "-h") {
@@ -86,8 +97,15 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
     }
   }
   if (auto message = waterfallOptionsError(options)) return *message;
+  const bool receiving = options.decodePath || options.listenSource || options.listSources;
+  if (receiving && (options.outputPath || options.playDevice || options.waterfallPath || options.tune)) {
+    return std::string("Options '--decode', '--listen' and '--sources' read sound: drop OUT.wav, --play, --waterfall and --tune");
+  }
+  if ((options.search || options.verbose) && !options.decodePath && !options.listenSource) {
+    return std::string("Options '--search' and '--verbose' need --decode or --listen");
+  }
   if (!options.help && !options.version && !options.listDevices && !options.playDevice &&
-      !options.outputPath && !options.waterfallPath) {
+      !options.outputPath && !options.waterfallPath && !receiving) {
     return std::string("No output file given (see --help)");
   }
   if (!options.playDevice) {
@@ -103,6 +121,8 @@ std::string usageText() {
          "                      [--devices] [--play [N] [--key] [--loop]] OUT.wav\n"
          "       velmora-render [--settings FILE] [--text TEXT] [--font FILE] [--tune]\n"
          "                      --waterfall OUT.png [--layout across|upward]\n"
+         "       velmora-render [--settings FILE] [--font FILE] [--search] [--verbose]\n"
+         "                      --decode IN.wav | --listen [SOURCE] | --sources\n"
          "Renders the text of a Velmora.ini (default ./Velmora.ini) as the program sends it:\n"
          "16-bit mono PCM at 11025 samples/s. The text is cut to 1023 characters.\n"
          "  --settings FILE  settings to use; section [Velmora]\n"
@@ -122,6 +142,13 @@ std::string usageText() {
          "  --waterfall OUT.png  draw the sound as a receiver's waterfall shows it, as a PNG picture\n"
          "  --layout L       across: frequency across, newest line on top (default);\n"
          "                   upward: time across, frequency upward\n"
+         "  --decode IN.wav  print the text read from a recording (any rate; 1 when none is found)\n"
+         "  --listen [SOURCE]  print the text read live from sound input SOURCE (a number of\n"
+         "                   --sources, 0 the default, or a name), each character as it completes\n"
+         "  --sources        list the sound inputs and exit\n"
+         "  --search         with --decode or --listen: ignore the settings' frequency, offset,\n"
+         "                   duration and mode, and search for them\n"
+         "  --verbose        with --decode or --listen: each character's time, and confidence (0..1)\n"
          "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input, 130 interrupted.\n";
 }
 
