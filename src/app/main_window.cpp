@@ -29,11 +29,13 @@ MainWindow::MainWindow(AppEnvironment environment)
       ptt_(env_.serialPorts, messages_, env_.clock, env_.shared.stopFlag, {},
            [this](const std::string& line) { log_.appendLine(line, false); }),
       log_(env_.shared.startupDirectory),
-      waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)) {
+      waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)),
+      receive_(new ReceiveWindow(controls_, glyphs_, pulseSoundInputs(), this)) {
   setWindowTitle(kProgramName);
   ptt_.useRigs(env_.rigs);
   // Closing this window ends the program, whether or not the waterfall window is open.
   waterfall_->setAttribute(Qt::WA_QuitOnClose, false);
+  receive_->setAttribute(Qt::WA_QuitOnClose, false);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
   controls_.addRadioGroup(*widgets_.modeGroup);
   controls_.addRadioGroup(*widgets_.levelGroup);
@@ -83,6 +85,8 @@ void MainWindow::connectMenu() {
   connect(widgets_.viewLogfile, &QAction::triggered, this, [this] { viewLogfile(log_.path(), unownedMessages_); });
   connect(widgets_.waterfall, &QAction::toggled, this, &MainWindow::showWaterfall);
   connect(waterfall_, &WaterfallWindow::shownChanged, widgets_.waterfall, &QAction::setChecked);
+  connect(widgets_.receive, &QAction::toggled, receive_, &QWidget::setVisible);
+  connect(receive_, &ReceiveWindow::shownChanged, widgets_.receive, &QAction::setChecked);
   connect(widgets_.pttControl, &QAction::triggered, this, &MainWindow::showPttDialog);
   connect(widgets_.about, &QAction::triggered, this, &MainWindow::showAbout);
 }

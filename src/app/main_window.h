@@ -10,6 +10,7 @@
 #include "app/main_window_widgets.h"
 #include "app/qt_controls.h"
 #include "app/qt_message_box.h"
+#include "app/receive_window.h"
 #include "app/waterfall_window.h"
 #include "app/worker_runner.h"
 #include "log/event_log.h"
@@ -36,6 +37,7 @@ class MainWindow final : public QMainWindow {
   EventLog& eventLog() { return log_; }
   const MainWindowWidgets& widgets() const { return widgets_; }
   WaterfallWindow& waterfallWindow() { return *waterfall_; }
+  ReceiveWindow& receiveWindow() { return *receive_; }
   bool workerRunning() const { return workers_.busy(); }
   // True when closing gave up waiting for a worker: the process must end without
   // running destructors that the worker may still use.
@@ -75,6 +77,7 @@ class MainWindow final : public QMainWindow {
   EventLog log_;
   GlyphTable glyphs_;
   WaterfallWindow* waterfall_;  // owned by this window, as its child
+  ReceiveWindow* receive_;      // likewise
   std::optional<WorkerKind> pendingWorker_;
   bool pendingDeviceChange_ = false;
   Shutdown shutdown_ = Shutdown::NotStarted;
