@@ -292,5 +292,24 @@ TEST_F(RenderPulseTest, DecodeReadsACaptureOfARealPlayExactly) {
   EXPECT_NE(sources.out.find("Monitor of Test Radio (radio.monitor)\n"), std::string::npos) << sources.out;
 }
 
+TEST_F(RenderPulseTest, ListenPrintsTheTextPlayedIntoTheChosenInput) {
+  VELMORA_NEED_TEST_SERVER();
+  const fs::path settings = writeSettings("Concurrent=1\nFrequency=1200\nOffset=10\nDuration=300\n");
+  const int radio = velmora::testing::entryIndex(linesOf(runRender({"--devices"}).out), "Test Radio");
+  ASSERT_GE(radio, 0);
+  const pid_t listener = startRender({"--settings", settings.string(), "--listen", "radio.monitor"});
+  ASSERT_GT(listener, 0);
+  const RunResult played = runRender({"--settings", settings.string(), "--text", "TEST", "--play", std::to_string(radio)});
+  EXPECT_EQ(played.exitCode, kExitOk) << played.err;
+  // A character is printed once the decoder has heard a little past it.
+  std::this_thread::sleep_for(std::chrono::seconds(8));
+  kill(listener, SIGTERM);
+  int status = 0;
+  waitpid(listener, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kExitOk) << readFile(dir_ / "stderr.txt");
+  EXPECT_EQ(readFile(dir_ / "stdout.txt"), "TEST\n");
+}
+
 }  // namespace
 }  // namespace velmora::render
