@@ -6,8 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <random>
 #include <string>
@@ -99,7 +97,6 @@ void BM_Decode(benchmark::State& state, bool concurrent, std::uint32_t durationM
     const velmora::receive::Decoding d = velmora::receive::decodeRecording(x, kRate, hints, font());
     state.PauseTiming();
     errors += editDistance(d.codes(), text);
-    if (getenv("SHOWERR") && d.codes() != text) fprintf(stderr, "%s | %s\n", text.c_str(), d.codes().c_str());
     characters += text.size();
     state.ResumeTiming();
   }

@@ -27,12 +27,12 @@ std::vector<std::uint32_t> likelyDurations(const BandEnvelope& envelope, double 
     for (std::size_t i = 0; i + lag < e.size(); ++i) sum += e[i] * e[i + lag];
     ac[lag] = sum / static_cast<double>(e.size() - lag);
   }
-  // The three strongest local peaks.
+  // The two strongest local peaks.
   std::vector<std::pair<double, std::size_t>> peaks;
   for (std::size_t lag = firstLag + 1; lag < lastLag; ++lag)
     if (ac[lag] > ac[lag - 1] && ac[lag] >= ac[lag + 1] && ac[lag] > 0.0) peaks.emplace_back(ac[lag], lag);
   std::sort(peaks.begin(), peaks.end(), std::greater<>());
-  if (peaks.size() > 3) peaks.resize(3);
+  if (peaks.size() > 2) peaks.resize(2);
   const double maxGapMs = static_cast<double>(maxGapSamples) * 1000.0 / sampleRate;
   // A peak may be a slot (S/MT), a column, or a character of six columns.
   const std::vector<double> factors = mode == Mode::Sequential ? std::vector<double>{1.0, 7.0, 1.0 / 6.0}
@@ -40,7 +40,7 @@ std::vector<std::uint32_t> likelyDurations(const BandEnvelope& envelope, double 
   for (const auto& peak : peaks) {
     for (double factor : factors) {
       const double pitchMs = static_cast<double>(peak.second) * hopMs * factor;
-      for (double gap = 0.0; gap <= std::min(100.0, maxGapMs); gap += 20.0) {
+      for (double gap = 0.0; gap <= std::min(100.0, maxGapMs); gap += 50.0) {
         const double d = std::round((pitchMs - gap) / 10.0) * 10.0;
         if (d < kMinDurationMs || d > kMaxDurationMs) continue;
         const auto ms = static_cast<std::uint32_t>(d);

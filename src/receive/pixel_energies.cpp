@@ -56,9 +56,9 @@ std::vector<std::size_t> refineStarts(std::span<const float> samples, double sam
     rowHz[7] = center - 5.0 * plan.offsetHz;  // a pilot, either way round
     rowHz[8] = center + 5.0 * plan.offsetHz;
     double best = -1.0;
-    for (std::ptrdiff_t by = -reach; by <= reach; by += step) {
+    auto tryAt = [&](std::ptrdiff_t by) {
       const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(starts[i]) + by;
-      if (at < 0 || static_cast<std::size_t>(at) + n > samples.size()) continue;
+      if (at < 0 || static_cast<std::size_t>(at) + n > samples.size()) return;
       toneEnergies(samples.subspan(static_cast<std::size_t>(at), n), sampleRate, rowHz, window, energy);
       double sum = 0.0;
       for (double e : energy) sum += e;
@@ -66,6 +66,14 @@ std::vector<std::size_t> refineStarts(std::span<const float> samples, double sam
         best = sum;
         out[i] = static_cast<std::size_t>(at);
       }
+    };
+    // Coarse, then halving the step around the best: the energy rises smoothly toward
+    // the column's true place.
+    for (std::ptrdiff_t by = -reach; by <= reach; by += std::max<std::ptrdiff_t>(1, reach / 2)) tryAt(by);
+    for (std::ptrdiff_t half = reach / 4; half >= step; half /= 2) {
+      const std::ptrdiff_t around = static_cast<std::ptrdiff_t>(out[i]) - static_cast<std::ptrdiff_t>(starts[i]);
+      tryAt(around - half);
+      tryAt(around + half);
     }
     if (i > 0 && out[i] < out[i - 1] + n) out[i] = std::max(starts[i], out[i - 1] + n);
   }

@@ -113,11 +113,15 @@ ToneSet searchTones(const LongSpectrum& spectrum, double centerHz, double search
   double excess = 0.0;
   for (int k = -3; k <= 3; ++k) excess += spectrum.at(best.centerHz + k * best.offsetHz) - 1.0;
   best.significance = excess / (spread * std::sqrt(7.0));
-  // Every text lights at least four of the seven rows somewhere; a steady carrier or two
-  // is not a text.
-  int rowsSeen = 0;
-  for (int k = -3; k <= 3; ++k) rowsSeen += spectrum.at(best.centerHz + k * best.offsetHz) - 1.0 > 4.0 * spread ? 1 : 0;
-  if (rowsSeen < 4) best.significance = std::min(best.significance, 0.0);
+  // A text spreads its energy over several rows; a steady carrier puts it all in one.
+  double strongest = 0.0;
+  double positive = 0.0;
+  for (int k = -3; k <= 3; ++k) {
+    const double e = std::max(0.0, spectrum.at(best.centerHz + k * best.offsetHz) - 1.0);
+    strongest = std::max(strongest, e);
+    positive += e;
+  }
+  if (positive > 0.0 && strongest > 0.9 * positive) best.significance = std::min(best.significance, 0.0);
   const double below = spectrum.at(best.centerHz - 5.0 * best.offsetHz) - 1.0;
   const double above = spectrum.at(best.centerHz + 5.0 * best.offsetHz) - 1.0;
   // A pilot sounds in every dark column, about as strong as a row; what leaks from the
