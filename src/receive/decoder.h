@@ -12,9 +12,9 @@
 // model, never single pixels against a threshold.
 //
 // What it finds by itself: the center frequency within kCenterSearchHz of the hint (a
-// receiver is rarely tuned to the hertz) and a slow drift; the row offset and column
-// duration when not given; C/MT or S/MT, a pilot, Reverse; the message's start and every
-// column's start. Columns need not follow each other back to back: a real transmission
+// receiver is rarely tuned to the hertz) and a slow drift; the column duration and the
+// mode when not given (the row offset too, though less surely: give it when known); a
+// pilot, Reverse; the message's start and every column's start. Columns need not follow each other back to back: a real transmission
 // leaves a short silence between them, whose length varies from column to column.
 // Nothing here depends on the fine shape of a burst's fade, only on its length.
 
@@ -56,7 +56,7 @@ struct Decoding {
   std::int32_t offsetHz = 0;
   std::uint32_t durationMs = 0;
   Mode mode = Mode::Concurrent;
-  bool pilot = false;
+  bool pilot = false;  // a pilot seen beside the rows (C/MT; S/MT slots hide it)
   bool reverse = false;
 
   std::string codes() const;  // the characters' codes as a string (Windows-1252)
