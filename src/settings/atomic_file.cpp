@@ -64,7 +64,9 @@ std::error_code writeAll(int fd, const std::string& data) {
 // Not atomic, so room for the whole is taken first: a full disk fails before a byte of the
 // old content is touched.
 std::error_code writeInPlace(const std::string& path, const std::string& data) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  // Read access lets the C library take the room by hand where the file system cannot.
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return lastError();
   const auto size = static_cast<off_t>(data.size());
   std::error_code error;

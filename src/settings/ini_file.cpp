@@ -148,6 +148,8 @@ struct IniFile::Impl {
   IniEncoding encoding = IniEncoding::Utf8;
   std::string tail;  // an odd last byte of a UTF-16 file
   std::vector<Line> lines;
+  std::optional<std::string> loadedFrom;
+  std::string loadedContent;
 
   void parse(const std::string& content) {
     IniText decoded = decodeIniFile(content);
@@ -257,6 +259,8 @@ bool IniFile::load(const std::string& path, std::error_code* error) {
   const std::error_code failure = readWholeFile(path, content);
   if (error) *error = failure;
   impl_->parse(failure ? std::string() : content);
+  impl_->loadedFrom = failure ? std::optional<std::string>() : path;
+  impl_->loadedContent = std::move(content);
   return !failure;
 }
 
@@ -306,7 +310,13 @@ void IniFile::writeText(const std::string& section, const std::string& key, cons
 }
 
 bool IniFile::save(const std::string& path, std::error_code* error) const {
-  const std::error_code failure = writeFileWhole(path, impl_->text());
+  // Nothing changed: nothing to write, so a read-only file is no failure either.
+  const std::string content = impl_->text();
+  if (impl_->loadedFrom == path && content == impl_->loadedContent) {
+    if (error) error->clear();
+    return true;
+  }
+  const std::error_code failure = writeFileWhole(path, content);
   if (error) *error = failure;
   return !failure;
 }
