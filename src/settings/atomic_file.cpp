@@ -71,7 +71,8 @@ std::error_code writeInPlace(const std::string& path, const std::string& data) {
   const auto size = static_cast<off_t>(data.size());
   std::error_code error;
   const int reserved = size > 0 ? ::posix_fallocate(fd, 0, size) : 0;
-  if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) error = {reserved, std::generic_category()};
+  if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
+    error = {reserved, std::generic_category()};
   if (!error) error = writeAll(fd, data);
   if (!error && ::ftruncate(fd, size) != 0) error = lastError();
   if (!error && ::fsync(fd) != 0) error = lastError();

@@ -81,8 +81,8 @@ std::int32_t parseProfileInt(const std::string& text) {
 
 // As the profile reader of old: quotes around a whole value are not part of it.
 std::string unquoted(const std::string& value) {
-  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                      value.back() == value.front();
+  const bool quoted =
+      value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
   return quoted ? value.substr(1, value.size() - 2) : value;
 }
 
@@ -100,7 +100,8 @@ std::string withoutControls(const std::string& utf8) {
   for (std::size_t pos = 0; pos < utf8.size();) {
     const Utf8Character character = utf8CharacterAt(utf8, pos);
     const char32_t c = character.codePoint;
-    if (character.broken || !(c < 0x20 || (c >= 0x7F && c <= 0x9F))) shown += utf8.substr(pos, character.length);
+    if (character.broken || !(c < 0x20 || (c >= 0x7F && c <= 0x9F)))
+      shown += utf8.substr(pos, character.length);
     pos += character.length;
   }
   return shown;
@@ -213,7 +214,8 @@ struct IniFile::Impl {
 
   // The value as the program sees it: UTF-8, without the quotes around it.
   std::string value(const Entry& e) const {
-    return unquoted(iniValueToUtf8(encoding, lines[e.line].text.substr(e.valueBegin, e.valueEnd - e.valueBegin)));
+    return unquoted(
+        iniValueToUtf8(encoding, lines[e.line].text.substr(e.valueBegin, e.valueEnd - e.valueBegin)));
   }
 
   // The line end most lines from `first` to `last` have (the first of equals), else "".

@@ -95,7 +95,7 @@ TEST(IniFile, ReadsAFileThatIsNotUtf8AsWindows1252) {
   writeBytes(path, "[S]\nOld=Gr\xfc\xdf \x80\nNew=\xc3\xa9\n");
   const auto ini = loaded(path);
   EXPECT_EQ(ini->readText("S", "Old", "", 1023), "Gr\xc3\xbc\xc3\x9f \xe2\x82\xac");  // "Grüß €"
-  EXPECT_EQ(ini->readText("S", "New", "", 1023), "\xc3\x83\xc2\xa9");               // "Ã©"
+  EXPECT_EQ(ini->readText("S", "New", "", 1023), "\xc3\x83\xc2\xa9");                 // "Ã©"
 }
 
 TEST(IniFile, SaveKeepsForeignSectionsKeysAndComments) {
@@ -209,9 +209,7 @@ class AsNobody {
   AsNobody() : root_(::geteuid() == 0) {
     EXPECT_TRUE(!root_ || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
   }
-  ~AsNobody() {
-    EXPECT_TRUE(!root_ || (::seteuid(0) == 0 && ::setegid(0) == 0));
-  }
+  ~AsNobody() { EXPECT_TRUE(!root_ || (::seteuid(0) == 0 && ::setegid(0) == 0)); }
 
  private:
   bool root_;
@@ -232,7 +230,8 @@ TEST(IniFile, FilesSurviveTheirLineEndsEncodingsAndPermissions) {
   const SurvivalCase cases[] = {
       {"CR line ends", "[Velmora]\rA=1\rB=2\r", "B", "3", "[Velmora]\rA=1\rB=3\r"},
       {"a new key in CR line ends", "[Velmora]\rA=1\r", "New", "3", "[Velmora]\rA=1\rNew=3\r"},
-      {"a stray CR is no part of a value", "[Velmora]\r\nLoop=1\r\r\n", "Loop", "1", "[Velmora]\r\nLoop=1\r\r\n"},
+      {"a stray CR is no part of a value", "[Velmora]\r\nLoop=1\r\r\n", "Loop", "1",
+       "[Velmora]\r\nLoop=1\r\r\n"},
       {"a last line ending in CR", "[Velmora]\nLoop=1\r", "Loop", "1", "[Velmora]\nLoop=1\r"},
       {"a new key takes the line ends of its section", "[Other]\nX=1\n[Velmora]\r\nA=1\r\n", "New", "2",
        "[Other]\nX=1\n[Velmora]\r\nA=1\r\nNew=2\r\n"},
@@ -245,8 +244,10 @@ TEST(IniFile, FilesSurviveTheirLineEndsEncodingsAndPermissions) {
        "\xef\xbb\xbf[Velmora]\nA=\xc3\xbc\nText=\xe2\x9c\x93\n"},
       {"ANSI that would pass for UTF-8 becomes UTF-8", ansi + "B=\xc3\xa9\n", "A", "x",
        "\xef\xbb\xbf[Velmora]\nA=x\nB=\xc3\x83\xc2\xa9\n"},
-      {"blanks at the ends are quoted", "[Velmora]\nText=x\n", "Text", " cq  ", "[Velmora]\nText=\" cq  \"\n"},
-      {"UTF-16 LE", utf16(u"[Velmora]\r\nA=1\r\n", false), "A", "\xc3\xbc", utf16(u"[Velmora]\r\nA=\u00fc\r\n", false)},
+      {"blanks at the ends are quoted", "[Velmora]\nText=x\n", "Text", " cq  ",
+       "[Velmora]\nText=\" cq  \"\n"},
+      {"UTF-16 LE", utf16(u"[Velmora]\r\nA=1\r\n", false), "A", "\xc3\xbc",
+       utf16(u"[Velmora]\r\nA=\u00fc\r\n", false)},
       {"UTF-16 BE", utf16(u"[Velmora]\nA=1\n", true), "New", "2", utf16(u"[Velmora]\nA=1\nNew=2\n", true)},
       {"control characters stay until edited", withNul, "Text", "ab", withNul},
   };
