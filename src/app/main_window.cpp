@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <algorithm>
+#include <cstdio>
 
 #include "app/about_dialog.h"
 #include "app/commands.h"
@@ -222,11 +223,17 @@ void MainWindow::shutDown() {
   if (shutdown_ != Shutdown::NotStarted) return;
   shutdown_ = Shutdown::InProgress;
   const bool noWorkerLeft = endRunningWorker();
+  ptt_.unkeyTransmitter();
+  // Saved before the termination lines, so that a failure is logged within this run.
+  const std::string settingsFile = settingsPath(env_.shared.startupDirectory);
+  std::error_code saveError;
+  if (!saveSettings(settingsFile, controls_, ptt_.settings(), waterfall_->settings(), &saveError)) {
+    const std::string message = saveFailureMessage(settingsFile, saveError);
+    log_.appendLine(message, false);
+    std::fprintf(stderr, "%s\n", message.c_str());
+  }
   log_.appendLine("Program termination", true);
   log_.appendLine("", true);
-  ptt_.unkeyTransmitter();
-  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(),
-               waterfall_->settings());
   if (noWorkerLeft) {
     env_.audio.closeDevice();
   } else {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "core/controls.h"
 #include "core/shared_state.h"
@@ -36,8 +37,11 @@ struct WaterfallWindowSettings {
 
 void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt,
                   WaterfallWindowSettings& waterfall);
-// False when the file could not be written (the previous file is then intact).
+// False when the file could not be written (error says why; the previous file is then
+// intact).
 bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt,
-                  const WaterfallWindowSettings& waterfall);
+                  const WaterfallWindowSettings& waterfall, std::error_code* error = nullptr);
+// The event log's line for a failed save: "Settings not saved: Velmora.ini: permission denied".
+std::string saveFailureMessage(const std::string& path, const std::error_code& error);
 
 }  // namespace velmora

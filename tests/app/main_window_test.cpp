@@ -303,6 +303,17 @@ TEST_F(MainWindowTest, TheDateStampsTheStartupAndTerminationLinesOnly) {
                        "[0-9]{2}\\.[0-9]{2}\\.[0-9]{2} [0-9:.]{12}z \r\n"));
 }
 
+TEST_F(MainWindowTest, AFailedSaveIsLoggedBeforeTheTerminationLinesAndPrinted) {
+  std::filesystem::create_directory(rig.folder() / "Velmora.ini");  // no save can replace it
+  MainWindow& window = rig.start();
+  ::testing::internal::CaptureStderr();
+  window.close();
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+  const std::string line = "Settings not saved: Velmora.ini: is a directory";
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Program startup", line, "Program termination", ""));
+  EXPECT_THAT(printed, ::testing::HasSubstr(line + "\n"));
+}
+
 class TerminationSignalTest : public MainWindowTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(TerminationSignalTest, ClosesTheWindowTheNormalWay) {
