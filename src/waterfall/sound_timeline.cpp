@@ -1,7 +1,9 @@
 #include "waterfall/sound_timeline.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "synth/column_timing.h"
 #include "synth/synthesis.h"
 #include "synth/tone_plan.h"
 
@@ -104,8 +106,12 @@ SoundTimeline makeSoundTimeline(const Sending& sending) {
     const ColumnParameters column = columnParameters(settings, mask);
     const std::int64_t length = settings.concurrent ? addConcurrentColumn(timeline, column, plan, time)
                                                     : addSequentialColumn(timeline, column, plan, time);
-    timeline.columns.push_back({time, time + length});
-    time += length;
+    // The column holds the air until the sequencer's wait for it ends: its sound, then
+    // silence until the next column starts.
+    const double onAirMs = columnOnAirMs(settings.concurrent, settings.durationMs, static_cast<std::size_t>(length));
+    const std::int64_t onAir = std::max<std::int64_t>(length, std::llround(onAirMs * kSampleRate / 1000.0));
+    timeline.columns.push_back({time, time + onAir});
+    time += onAir;
   }
   timeline.totalSamples = time;
   return timeline;

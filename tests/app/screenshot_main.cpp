@@ -29,9 +29,9 @@ int main(int argc, char* argv[]) {
   velmora::testing::WindowRig rig;
   rig.fontFolders = {VELMORA_DATA_DIR};  // the real glyphs, for the waterfall
   rig.writeSettings(
-      "[Velmora]\nOutputDevice=Default output device\nFrequency=1500\nOffset=2\nDuration=1000\n"
+      "[Velmora]\nOutputDevice=Default output device\nFrequency=1500\nOffset=2\nDuration=300\n"
       "Text=CQ DE VELMORA\nPilotTone=1\nInterval=600\n" +
-      std::string(argc == 3 ? "Waterfall=1\nWaterfallGeometry=0,0,420,640\n" : ""));
+      std::string(argc == 3 ? "Waterfall=1\nWaterfallGeometry=0,0,560,640\n" : ""));
   velmora::MainWindow& window = rig.start();
   window.controls().setText(velmora::ControlId::SentText, "CQ DE");
   window.controls().setText(velmora::ControlId::PixelCount, "4");
