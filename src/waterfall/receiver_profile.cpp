@@ -20,8 +20,9 @@ constexpr std::array<ReceiverProfile, kReceiverCount> kProfiles = {{
      Layout::FrequencyAcross, "fldigi 4.1.23, zoom x2"},
     {"fldigi-x4", "fldigi \u00d74 (1 Hz/px, 7.8 lines/s)", 1.0, 7.8, WindowShape::BlackmanHarris, 24.0, 60.0,
      Layout::FrequencyAcross, "fldigi 4.1.23, zoom x4"},
-    {"wsjtx", "WSJT-X Wide Graph (5.9 Hz/px, 2.7 lines/s)", 5.859375, 2.7, WindowShape::Hann, 23.4, 60.0,
-     Layout::FrequencyAcross, "WSJT-X 2.6 Wide Graph at its defaults (Bins/Pixel 2, N Avg 2, FT8)"},
+    {"wsjtx", "WSJT-X Wide Graph (1.5 Hz/px, 0.67 lines/s)", 1.46484375, 2.0 / 3.0, WindowShape::BlackmanHarris, 6.0,
+     60.0, Layout::FrequencyAcross,
+     "WSJT-X 2.6.1 at its defaults (FT8, Bins/Pixel 2, N Avg 5): scale and line rate measured, tone width assumed"},
 }};
 
 constexpr double kPi = 3.141592653589793;
