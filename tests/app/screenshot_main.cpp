@@ -2,6 +2,7 @@
 // second file, also the waterfall window beside it, in the middle of the transmission.
 // Usage: velmora_screenshot MAIN.png [WATERFALL.png]
 #include <QApplication>
+#include <QComboBox>
 #include <QPixmap>
 #include <QTest>
 #include <cstdio>
@@ -44,6 +45,7 @@ int main(int argc, char* argv[]) {
     velmora::WaterfallWindow& waterfall = window.waterfallWindow();
     // Rows 10 Hz apart show the glyphs crisply; the window follows the edit.
     window.controls().setText(velmora::ControlId::PixelOffset, "10");
+    waterfall.magnifyChoice().setCurrentIndex(1);
     rig.shared.onAir.reportTextColumn(31);  // in the space after "CQ DE"
     const bool drawn =
         velmora::testing::waitUntil([&] { return waterfall.upToDate() && waterfall.view().marker().shown; });
