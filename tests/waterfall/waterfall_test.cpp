@@ -14,6 +14,7 @@
 
 #include "waterfall/sound_timeline.h"
 #include "synth/synthesis.h"
+#include "waterfall/sample_lines.h"
 #include "waterfall/spectrum_lines.h"
 
 namespace velmora::waterfall {
@@ -228,6 +229,28 @@ TEST(WaterfallPicture, DrawsOnlyTheLinesAskedFor) {
   EXPECT_EQ(picture.plot.height, 200);
   ASSERT_EQ(picture.columnSpans.size(), sending.columns.size());
   EXPECT_EQ(picture.columnLines.back().high, picture.totalLines);
+}
+
+// Received samples give the lines the sent sound's picture shows: the full-scale tuning
+// tone, fed in pieces, at its level and width.
+TEST(SampleLines, ASteadyToneAsDrawWaterfallDrawsIt) {
+  std::vector<std::int16_t> tone(kTuningToneSamples);
+  synthesizeTuningTone(1500, false, tone);
+  SampleLines lines(defaultReceiver(), 1500);
+  std::vector<std::vector<float>> received;
+  for (std::size_t at = 0; at < tone.size(); at += 1000) {
+    const std::size_t count = std::min<std::size_t>(1000, tone.size() - at);
+    lines.feed(std::span(tone).subspan(at, count), [&](std::span<const float> line) {
+      received.emplace_back(line.begin(), line.end());
+    });
+  }
+  ASSERT_GT(received.size(), 70U);  // 10 s at 7.8 lines a second, the last window incomplete
+  const std::vector<float>& middle = received[39];
+  ASSERT_EQ(middle.size(), 129U);
+  EXPECT_NEAR(middle[64], 0.0F, 0.5F);
+  int lit = 0;
+  for (const float level : middle) lit += level > -60.0F ? 1 : 0;
+  EXPECT_NEAR(lit, defaultReceiver().toneWidthHz / defaultReceiver().hzPerPixel, 1.5);
 }
 
 // The window draws on a thread of its own while another picture may be drawn elsewhere.
