@@ -52,11 +52,10 @@ void WaterfallView::setZoom(int zoom) {
 }
 
 int WaterfallView::linesToFill(waterfall::Layout layout) const {
-  // The scale across the time axis takes its share first.
-  const bool across = frequencyAcross(layout);
-  const int scale = across ? waterfall::frequencyScaleThickness(layout) : waterfall::timeScaleThickness(layout);
-  const int room = across ? height() : width() - waterfall::frequencyScaleThickness(layout) * zoom_;
-  return std::max(1, (across ? room - scale * zoom_ : room) / zoom_);
+  // The frequency scale lies across the time axis: above the plot, or left of it.
+  const int scale = waterfall::frequencyScaleThickness(layout) * zoom_;
+  const int room = frequencyAcross(layout) ? height() : width();
+  return std::max(1, (room - scale) / zoom_);
 }
 
 QSize WaterfallView::sizeHint() const { return {440, 560}; }
