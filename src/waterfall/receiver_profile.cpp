@@ -70,12 +70,12 @@ double windowValue(WindowShape shape, double x) {
 }
 
 double windowSeconds(const ReceiverProfile& profile) {
-  static const double blackmanHarris = normalizedToneWidth(WindowShape::BlackmanHarris, 60.0);
-  static const double hann = normalizedToneWidth(WindowShape::Hann, 60.0);
-  const double width = profile.rangeDb == 60.0
-                           ? (profile.window == WindowShape::Hann ? hann : blackmanHarris)
-                           : normalizedToneWidth(profile.window, profile.rangeDb);
-  return width / profile.toneWidthHz;
+  // Found once for the shape and range every profile uses (a few ms), else each time.
+  if (profile.window == WindowShape::BlackmanHarris && profile.rangeDb == 60.0) {
+    static const double width = normalizedToneWidth(WindowShape::BlackmanHarris, 60.0);
+    return width / profile.toneWidthHz;
+  }
+  return normalizedToneWidth(profile.window, profile.rangeDb) / profile.toneWidthHz;
 }
 
 }  // namespace velmora::waterfall
