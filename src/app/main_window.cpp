@@ -190,12 +190,17 @@ void MainWindow::showWaterfall(bool shown) {
     waterfall_->hide();
     return;
   }
-  // Beside this window (as far as the screen allows), unless it has a place of its own.
+  // Beside this window (as far as the screen allows), unless it has a place of its own;
+  // wholly on the screen, shrunk to it if need be.
   if (!waterfall_->placed()) {
-    QPoint place = frameGeometry().topRight() + QPoint(12, 0);
     const QRect room = screen()->availableGeometry();
-    const int rightmost = std::max(room.left(), room.right() - waterfall_->frameGeometry().width());
+    const QSize frame = waterfall_->frameGeometry().size() - waterfall_->size();
+    waterfall_->resize(waterfall_->size().boundedTo(room.size() - frame));
+    QPoint place = frameGeometry().topRight() + QPoint(12, 0);
+    const int rightmost = std::max(room.left(), room.right() + 1 - waterfall_->frameGeometry().width());
+    const int lowest = std::max(room.top(), room.bottom() + 1 - waterfall_->frameGeometry().height());
     place.setX(std::clamp(place.x(), room.left(), rightmost));
+    place.setY(std::clamp(place.y(), room.top(), lowest));
     waterfall_->move(place);
   }
   waterfall_->show();

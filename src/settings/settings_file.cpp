@@ -150,7 +150,8 @@ std::string geometryText(const std::optional<WindowGeometry>& geometry) {
 
 void loadWaterfallWindow(const SettingsReader& reader, WaterfallWindowSettings& waterfall) {
   waterfall.open = reader.flag("Waterfall");
-  waterfall.layout = reader.integer("WaterfallLayout", 0) == 1 ? 1 : 0;
+  const int receiver = reader.integer("WaterfallLayout", 0);
+  waterfall.layout = receiver >= 0 && receiver < kWaterfallReceiverChoices ? receiver : 0;
   waterfall.geometry = parseGeometry(reader.text("WaterfallGeometry", kMaxFieldText));
 }
 

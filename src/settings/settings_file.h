@@ -25,9 +25,11 @@ struct WindowGeometry {
   bool operator==(const WindowGeometry&) const = default;
 };
 
-// The waterfall window: whether it was open, its layout (0: frequency across, newest line
-// on top; 1: time across, frequency upward) and its place. A file without these keys
-// gives a closed window in the first layout, placed by the program.
+// The waterfall window: whether it was open, its receiver (0..kWaterfallReceiverChoices - 1;
+// 0 and 1 keep the layouts of earlier versions: frequency across, newest line on top, and
+// time across, frequency upward) and its place. A file without these keys gives a closed
+// window with the first receiver, placed by the program.
+inline constexpr int kWaterfallReceiverChoices = 5;
 struct WaterfallWindowSettings {
   bool open = false;
   int layout = 0;

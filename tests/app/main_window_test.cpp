@@ -209,13 +209,13 @@ TEST_F(MainWindowTest, TypingTheTextUpdatesItsFiguresButTypingTheDurationOnlyThe
   QTest::keyClicks(w.textToSend, "TEST");
   EXPECT_EQ(w.textLength->text(), "4");
   EXPECT_EQ(w.messagePower->text(), "");
-  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:23s)");
+  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:24s)");  // 23 columns of 1.05 s on the air
 
   window.controls().setText(ControlId::MessagePower, "12.5");
   w.textLength->setText("99");
   QTest::keyClick(w.duration, Qt::Key_Backspace);  // 100 ms
   EXPECT_EQ(rig.shared.columnDuration.load(), 100);
-  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:02s)");
+  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:03s)");  // 0.15 s each
   EXPECT_EQ(w.messagePower->text(), "12.5");
   EXPECT_EQ(w.textLength->text(), "99");
 }
