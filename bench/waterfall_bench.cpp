@@ -31,8 +31,11 @@ std::string repeatedText(std::size_t characters) {
   return text.substr(0, characters);
 }
 
-// Arguments: characters, duration in ms, 1 for C/MT or 0 for S/MT.
-void BM_Waterfall(benchmark::State& state) {
+// What an edit costs the Waterfall window: the lines it shows (a window of 600 lines at
+// x1, as drawn after every edit), from the middle of the text, for the shortest and the
+// longest text at the shortest and longest duration, in both modes and for each receiver.
+// Arguments: characters, duration in ms, 1 for C/MT or 0 for S/MT, receiver index.
+void BM_WaterfallEdit(benchmark::State& state) {
   velmora::waterfall::Sending sending;
   sending.columns = columnsOf(repeatedText(static_cast<std::size_t>(state.range(0))));
   sending.settings.durationMs = static_cast<std::uint32_t>(state.range(1));
@@ -40,19 +43,19 @@ void BM_Waterfall(benchmark::State& state) {
   sending.settings.offset = 10;
   sending.settings.pilotTone = true;
   sending.settings.skipDarkPixels = !sending.settings.concurrent;
+  const auto& receiver = velmora::waterfall::receiverProfiles()[static_cast<std::size_t>(state.range(3))];
+  velmora::waterfall::DrawOptions options;
+  options.receiver = &receiver;
+  options.maxLines = 600;
+  options.firstLine = velmora::waterfall::waterfallLineCount(sending, receiver) / 2;
   for (auto _ : state) {
-    const velmora::waterfall::Picture picture = velmora::waterfall::drawWaterfall(sending);
+    const velmora::waterfall::Picture picture = velmora::waterfall::drawWaterfall(sending, options);
     benchmark::DoNotOptimize(picture.pixels.data());
   }
 }
-BENCHMARK(BM_Waterfall)
-    ->ArgNames({"chars", "ms", "cmt"})
-    ->Args({20, 300, 1})
-    ->Args({20, 300, 0})
-    ->Args({1023, 300, 1})
-    ->Args({1023, 300, 0})
-    ->Args({1023, 60000, 1})
-    ->Args({1023, 60000, 0})
+BENCHMARK(BM_WaterfallEdit)
+    ->ArgNames({"chars", "ms", "cmt", "rx"})
+    ->ArgsProduct({{20, 1023}, {300, 60000}, {1, 0}, {0, 1, 2, 3, 4}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

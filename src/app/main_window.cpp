@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <algorithm>
+#include <cstdio>
 
 #include "app/about_dialog.h"
 #include "app/commands.h"
@@ -193,12 +194,17 @@ void MainWindow::showWaterfall(bool shown) {
     waterfall_->hide();
     return;
   }
-  // Beside this window (as far as the screen allows), unless it has a place of its own.
+  // Beside this window (as far as the screen allows), unless it has a place of its own;
+  // wholly on the screen, shrunk to it if need be.
   if (!waterfall_->placed()) {
-    QPoint place = frameGeometry().topRight() + QPoint(12, 0);
     const QRect room = screen()->availableGeometry();
-    const int rightmost = std::max(room.left(), room.right() - waterfall_->frameGeometry().width());
+    const QSize frame = waterfall_->frameGeometry().size() - waterfall_->size();
+    waterfall_->resize(waterfall_->size().boundedTo(room.size() - frame));
+    QPoint place = frameGeometry().topRight() + QPoint(12, 0);
+    const int rightmost = std::max(room.left(), room.right() + 1 - waterfall_->frameGeometry().width());
+    const int lowest = std::max(room.top(), room.bottom() + 1 - waterfall_->frameGeometry().height());
     place.setX(std::clamp(place.x(), room.left(), rightmost));
+    place.setY(std::clamp(place.y(), room.top(), lowest));
     waterfall_->move(place);
   }
   waterfall_->show();
@@ -226,11 +232,17 @@ void MainWindow::shutDown() {
   if (shutdown_ != Shutdown::NotStarted) return;
   shutdown_ = Shutdown::InProgress;
   const bool noWorkerLeft = endRunningWorker();
+  ptt_.unkeyTransmitter();
+  // Saved before the termination lines, so that a failure is logged within this run.
+  const std::string settingsFile = settingsPath(env_.shared.startupDirectory);
+  std::error_code saveError;
+  if (!saveSettings(settingsFile, controls_, ptt_.settings(), waterfall_->settings(), &saveError)) {
+    const std::string message = saveFailureMessage(settingsFile, saveError);
+    log_.appendLine(message, false);
+    std::fprintf(stderr, "%s\n", message.c_str());
+  }
   log_.appendLine("Program termination", true);
   log_.appendLine("", true);
-  ptt_.unkeyTransmitter();
-  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(),
-               waterfall_->settings());
   if (noWorkerLeft) {
     env_.audio.closeDevice();
   } else {

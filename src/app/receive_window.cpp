@@ -15,6 +15,7 @@
 #include "receive/live_decoder.h"
 #include "transmit/glyph_font.h"
 #include "transmit/text_codec.h"
+#include "waterfall/receiver_profile.h"
 
 namespace velmora {
 
@@ -40,6 +41,10 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
   setWindowTitle("Receive");
   inputChoice_ = new QComboBox(this);
   inputChoice_->setAccessibleName("Input");
+  receiverChoice_ = new QComboBox(this);
+  receiverChoice_->setAccessibleName("Receiver");
+  for (const waterfall::ReceiverProfile& profile : waterfall::receiverProfiles())
+    receiverChoice_->addItem(QString::fromUtf8(profile.name.data(), static_cast<qsizetype>(profile.name.size())));
   status_ = new QLabel(this);
   picture_ = new QLabel(this);
   picture_->setMinimumHeight(kPictureHeight);
@@ -52,6 +57,8 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
   auto* top = new QHBoxLayout;
   top->addWidget(new QLabel("Input:", this));
   top->addWidget(inputChoice_, 1);
+  top->addWidget(new QLabel("Drawn as:", this));
+  top->addWidget(receiverChoice_);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(status_, 1);
   bottom->addWidget(copy_);
@@ -62,10 +69,12 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
   layout->addLayout(bottom);
 
   connect(copy_, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(text()); });
-  connect(inputChoice_, &QComboBox::activated, this, [this] {
-    stop();
-    start();
-  });
+  for (QComboBox* choice : {inputChoice_, receiverChoice_}) {
+    connect(choice, &QComboBox::activated, this, [this] {
+      stop();
+      start();
+    });
+  }
 }
 
 ReceiveWindow::~ReceiveWindow() { stop(); }
@@ -129,7 +138,10 @@ void ReceiveWindow::start() {
   status_->setText(QString("Listening around %1 Hz").arg(hints.centerHz));
   image_ = QImage();
   stopping_ = false;
-  worker_ = std::thread([this, hints, in = std::move(input)]() mutable { run(std::move(in), hints); });
+  const auto profiles = waterfall::receiverProfiles();
+  const waterfall::ReceiverProfile& receiver =
+      profiles[static_cast<std::size_t>(std::clamp<int>(receiverChoice_->currentIndex(), 0, static_cast<int>(profiles.size()) - 1))];
+  worker_ = std::thread([this, hints, &receiver, in = std::move(input)]() mutable { run(std::move(in), hints, receiver); });
 }
 
 void ReceiveWindow::stop() {
@@ -138,8 +150,9 @@ void ReceiveWindow::stop() {
   if (worker_.joinable()) worker_.join();
 }
 
-void ReceiveWindow::run(std::unique_ptr<SoundInput> input, receive::Hints hints) {
-  const auto picture = waterfall::makeInputWaterfall(kRate, hints.centerHz);
+void ReceiveWindow::run(std::unique_ptr<SoundInput> input, receive::Hints hints,
+                        const waterfall::ReceiverProfile& receiver) {
+  const auto picture = waterfall::makeInputWaterfall(receiver, hints.centerHz);
   receive::LiveDecoder decoder(kRate, hints, glyphs_);
   std::vector<float> chunk(kChunk);
   while (!stopping_) {
@@ -177,8 +190,10 @@ void ReceiveWindow::addLines(const std::vector<waterfall::PictureLine>& lines) {
   }
   image_ = moved;
   lines_ += static_cast<int>(lines.size());
-  // Two screen pixels per picture pixel across keep a tone's few pixels visible.
-  picture_->setPixmap(QPixmap::fromImage(image_.scaled(2 * width, kPictureHeight)));
+  // At least two screen pixels per picture pixel across keep a tone's few pixels visible;
+  // the lines keep their own height (frequency across, newest line on top).
+  const int across = std::max(1, 400 / std::max(1, width));
+  picture_->setPixmap(QPixmap::fromImage(image_.scaled(across * width, kPictureHeight)));
 }
 
 void ReceiveWindow::addCharacters(const std::vector<receive::DecodedCharacter>& characters) {

@@ -1,6 +1,6 @@
 #pragma once
 // "Receive": reads waterfall text back from a sound input (a receiver's audio). Shows
-// the input's live waterfall and, below it, the text read so far, with the characters
+// the input's live waterfall as the chosen receiver draws it and, below it, the text read so far, with the characters
 // the decoder is unsure of marked, and a button that copies the text.
 //
 // The input is read, drawn and decoded on a thread of its own, which hands finished
@@ -51,6 +51,7 @@ class ReceiveWindow final : public QWidget {
   QString text() const;            // the text read so far
   int pictureLines() const;        // waterfall lines drawn so far
   QComboBox& inputChoice() { return *inputChoice_; }
+  QComboBox& receiverChoice() { return *receiverChoice_; }
   QPushButton& copyButton() { return *copy_; }
 
  signals:
@@ -64,7 +65,7 @@ class ReceiveWindow final : public QWidget {
   void fillInputs();
   void start();
   void stop();
-  void run(std::unique_ptr<SoundInput> input, receive::Hints hints);
+  void run(std::unique_ptr<SoundInput> input, receive::Hints hints, const waterfall::ReceiverProfile& receiver);
   void addLines(const std::vector<waterfall::PictureLine>& lines);
   void addCharacters(const std::vector<receive::DecodedCharacter>& characters);
   receive::Hints hintsFromControls();
@@ -73,6 +74,7 @@ class ReceiveWindow final : public QWidget {
   const GlyphTable& glyphs_;
   SoundInputs inputs_;
   QComboBox* inputChoice_ = nullptr;
+  QComboBox* receiverChoice_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* picture_ = nullptr;
   QTextEdit* text_ = nullptr;

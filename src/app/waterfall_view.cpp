@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "waterfall/frequency_scale.h"
+
 namespace velmora {
 
 namespace {
@@ -12,9 +14,6 @@ namespace {
 const QColor kSentShade(0, 0, 0, 150);
 const QColor kNowFill(255, 255, 255, 48);
 const QColor kNowEdge(255, 255, 255);
-constexpr int kMaxZoom = 2;
-// Until a picture tells: the scale's thickness in picture pixels.
-constexpr int kTypicalScalePixels = 16;
 
 bool frequencyAcross(waterfall::Layout layout) { return layout == waterfall::Layout::FrequencyAcross; }
 
@@ -22,7 +21,7 @@ bool frequencyAcross(waterfall::Layout layout) { return layout == waterfall::Lay
 
 WaterfallView::WaterfallView(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-  setMinimumSize(160, 160);
+  setMinimumSize(200, 200);
 }
 
 void WaterfallView::setPicture(SharedPicture picture) {
@@ -47,28 +46,36 @@ void WaterfallView::setMarker(const MarkerAreas& marker) {
   update();
 }
 
-// A whole factor while the whole picture fits; else shrunk to fit.
-double WaterfallView::zoom() const {
-  const double fit = std::min(static_cast<double>(width()) / picture_->width,
-                              static_cast<double>(height()) / picture_->height);
-  return fit >= 1.0 ? std::min(kMaxZoom, static_cast<int>(fit)) : fit;
+void WaterfallView::setZoom(int zoom) {
+  zoom_ = std::clamp(zoom, 1, kMaxZoom);
+  update();
 }
 
-int WaterfallView::timePixelsToFill(waterfall::Layout layout) const {
-  const bool sameLayout = picture_ && picture_->layout == layout;
-  const int scale =
-      sameLayout ? (frequencyAcross(layout) ? picture_->plot.y : picture_->plot.x) : kTypicalScalePixels;
+int WaterfallView::linesToFill(waterfall::Layout layout) const {
+  // The frequency scale lies across the time axis: above the plot, or left of it.
+  const int scale = waterfall::frequencyScaleThickness(layout) * zoom_;
   const int room = frequencyAcross(layout) ? height() : width();
-  return std::max(16, room - scale);
+  return std::max(1, (room - scale) / zoom_);
 }
 
 QSize WaterfallView::sizeHint() const { return {440, 560}; }
 
-// Picture pixels to widget pixels: zoomed and centred.
+// Picture pixels to widget pixels: magnified, the time axis from the widget's edge where
+// the sending starts, the band centred across the other axis.
 QRectF WaterfallView::placed(const waterfall::PixelRect& rect) const {
-  const double factor = zoom();
-  const double left = std::floor((width() - picture_->width * factor) / 2);
-  const double top = std::floor((height() - picture_->height * factor) / 2);
+  const double factor = zoom_;
+  const waterfall::PixelRect& plot = picture_->plot;
+  double left = 0;
+  double top = 0;
+  if (picture_->layout == waterfall::Layout::FrequencyAcross) {
+    left = std::floor(width() / 2.0 - (plot.x + plot.width / 2.0) * factor);
+    left = std::min(left, std::max(0.0, (width() - picture_->width * factor) / 2));
+    // The start of the sending at the bottom, as on the receiver, where it scrolled down.
+    top = height() - picture_->height * factor;
+  } else {
+    top = std::floor(height() / 2.0 - (plot.y + plot.height / 2.0) * factor);
+    top = std::min(top, std::max(0.0, (height() - picture_->height * factor) / 2));
+  }
   return {left + rect.x * factor, top + rect.y * factor, rect.width * factor, rect.height * factor};
 }
 
@@ -76,8 +83,10 @@ void WaterfallView::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().color(QPalette::Dark));
   if (image_.isNull()) return;
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   painter.drawImage(placed({0, 0, picture_->width, picture_->height}), image_);
   if (!marker_.shown) return;
+  painter.setClipRect(placed(picture_->plot));
   const QRectF sent = placed(marker_.sent);
   if (sent.isValid()) painter.fillRect(sent, kSentShade);
   const QRectF now = placed(marker_.now);

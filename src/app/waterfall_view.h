@@ -1,8 +1,9 @@
 #pragma once
-// Shows one waterfall picture fitted into the widget, with the on-air marker over it:
-// the part already sent dimmed, the column being sent outlined. A short sending is
-// enlarged by a whole factor, so that its pixels and the scale's digits stay sharp; a
-// long one is drawn with as many time lines as fit (see timePixelsToFill).
+// Shows one stretch of a waterfall picture at the receiver's true proportions, magnified
+// by a whole factor (1 to 4) so that its pixels stay square and sharp, with the on-air
+// marker over it: the part already sent dimmed, the column being sent outlined. The
+// picture is never squeezed: what does not fit is scrolled to (the window asks for the
+// lines that fit, see linesToFill).
 
 #include <QImage>
 #include <QRect>
@@ -15,15 +16,19 @@ namespace velmora {
 
 class WaterfallView final : public QWidget {
  public:
+  static constexpr int kMaxZoom = 4;
+
   explicit WaterfallView(QWidget* parent = nullptr);
 
   void setPicture(SharedPicture picture);
   void setMarker(const MarkerAreas& marker);
+  void setZoom(int zoom);
+  int zoom() const { return zoom_; }
   const SharedPicture& picture() const { return picture_; }
   const MarkerAreas& marker() const { return marker_; }
 
-  // How many time lines a picture in `layout` may have so that it fills this widget.
-  int timePixelsToFill(waterfall::Layout layout) const;
+  // How many lines fit along the time axis in `layout` at the current zoom.
+  int linesToFill(waterfall::Layout layout) const;
 
   QSize sizeHint() const override;
 
@@ -31,12 +36,12 @@ class WaterfallView final : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  double zoom() const;
   QRectF placed(const waterfall::PixelRect& rect) const;
 
   SharedPicture picture_;
   QImage image_;  // wraps picture_'s pixels
   MarkerAreas marker_;
+  int zoom_ = 1;
 };
 
 }  // namespace velmora

@@ -3,20 +3,27 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 #include <variant>
 
 #include "app/main_window_widgets.h"
 #include "app/waterfall_view.h"
 #include "core/clock.h"
+#include "core/controls.h"
 #include "transmit/waterfall_sending.h"
+#include "waterfall/readability.h"
 
 namespace velmora {
 
@@ -26,7 +33,24 @@ namespace {
 // another) are drawn once.
 constexpr int kRefreshDelayMs = 15;
 constexpr int kToneMarkerStepMs = 100;
-constexpr QSize kDefaultSize(520, 600);
+constexpr QSize kDefaultSize(640, 600);
+constexpr int kGuideWidth = 190;
+// While a text is on the air the tape keeps the column being sent in view: once it
+// passes this share of the lines shown, the tape moves on so that it is back at the
+// other share.
+constexpr double kFollowAhead = 0.85;
+constexpr double kFollowBack = 0.15;
+
+static_assert(waterfall::kReceiverCount == kWaterfallReceiverChoices, "Velmora.ini keeps every receiver");
+
+// Only the receiver's profile is read from the settings: the rest describes the window.
+const waterfall::ReceiverProfile& profileAt(int index) {
+  const auto profiles = waterfall::receiverProfiles();
+  if (index < 0 || static_cast<std::size_t>(index) >= profiles.size()) return waterfall::defaultReceiver();
+  return profiles[static_cast<std::size_t>(index)];
+}
+
+QString number(double value) { return QString::number(std::lround(value)); }
 
 }  // namespace
 
@@ -43,24 +67,58 @@ WaterfallWindow::WaterfallWindow(Controls& controls, const GlyphTable& glyphs, c
   setAccessibleName("Waterfall");
   resize(kDefaultSize);
 
-  layoutChoice_ = new QComboBox(this);
-  layoutChoice_->setAccessibleName("Layout");
-  layoutChoice_->addItem("Frequency across, newest line on top");
-  layoutChoice_->addItem("Time across, frequency upward");
+  receiverChoice_ = new QComboBox(this);
+  receiverChoice_->setAccessibleName("Receiver");
+  for (const waterfall::ReceiverProfile& profile : waterfall::receiverProfiles())
+    receiverChoice_->addItem(QString::fromUtf8(profile.name.data(), static_cast<qsizetype>(profile.name.size())));
+  magnifyChoice_ = new QComboBox(this);
+  magnifyChoice_->setAccessibleName("Magnify");
+  for (int zoom = 1; zoom <= WaterfallView::kMaxZoom; ++zoom)
+    magnifyChoice_->addItem(QString::fromUtf8("\u00d7%1").arg(zoom));
   note_ = new QLabel(this);
   note_->setAccessibleName("Note");
   note_->setVisible(false);
   view_ = new WaterfallView(this);
+  upwardBar_ = new QScrollBar(Qt::Vertical, this);
+  upwardBar_->setInvertedAppearance(true);  // the start of the sending at the bottom
+  upwardBar_->setInvertedControls(true);
+  upwardBar_->setAccessibleName("Time");
+  acrossBar_ = new QScrollBar(Qt::Horizontal, this);
+  acrossBar_->setAccessibleName("Time");
+  guide_ = new QLabel(this);
+  guide_->setAccessibleName("Readability");
+  guide_->setWordWrap(true);
+  guide_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  guide_->setFixedWidth(kGuideWidth);
+  squareButton_ = new QPushButton(this);
+  squareButton_->setAccessibleName("Use square pixels");
+  squareButton_->setVisible(false);
 
   auto* choiceRow = new QHBoxLayout;
-  auto* choiceLabel = new QLabel("Layout", this);
-  choiceLabel->setBuddy(layoutChoice_);
-  choiceRow->addWidget(choiceLabel);
-  choiceRow->addWidget(layoutChoice_, 1);
+  auto* receiverLabel = new QLabel("Receiver", this);
+  receiverLabel->setBuddy(receiverChoice_);
+  auto* magnifyLabel = new QLabel("Magnify", this);
+  magnifyLabel->setBuddy(magnifyChoice_);
+  choiceRow->addWidget(receiverLabel);
+  choiceRow->addWidget(receiverChoice_, 1);
+  choiceRow->addWidget(magnifyLabel);
+  choiceRow->addWidget(magnifyChoice_);
+  auto* tape = new QGridLayout;
+  tape->setSpacing(0);
+  tape->addWidget(view_, 0, 0);
+  tape->addWidget(upwardBar_, 0, 1);
+  tape->addWidget(acrossBar_, 1, 0);
+  auto* side = new QVBoxLayout;
+  side->addWidget(guide_);
+  side->addWidget(squareButton_);
+  side->addStretch(1);
+  auto* body = new QHBoxLayout;
+  body->addLayout(tape, 1);
+  body->addLayout(side);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(choiceRow);
   layout->addWidget(note_);
-  layout->addWidget(view_, 1);
+  layout->addLayout(body, 1);
 
   refreshTimer_ = new QTimer(this);
   refreshTimer_->setSingleShot(true);
@@ -69,7 +127,14 @@ WaterfallWindow::WaterfallWindow(Controls& controls, const GlyphTable& glyphs, c
   toneTimer_ = new QTimer(this);
   toneTimer_->setInterval(kToneMarkerStepMs);
   connect(toneTimer_, &QTimer::timeout, this, &WaterfallWindow::updateMarker);
-  connect(layoutChoice_, &QComboBox::currentIndexChanged, this, &WaterfallWindow::scheduleRefresh);
+  connect(receiverChoice_, &QComboBox::currentIndexChanged, this, &WaterfallWindow::scheduleRefresh);
+  connect(magnifyChoice_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    view_->setZoom(index + 1);
+    scheduleRefresh();
+  });
+  for (QScrollBar* bar : {upwardBar_, acrossBar_})
+    connect(bar, &QScrollBar::valueChanged, this, &WaterfallWindow::scheduleRefresh);
+  connect(squareButton_, &QPushButton::clicked, this, &WaterfallWindow::useSquareDuration);
 }
 
 void WaterfallWindow::followEdits(const MainWindowWidgets& widgets) {
@@ -87,9 +152,14 @@ void WaterfallWindow::scheduleRefresh() {
   if (isVisible() && !refreshTimer_->isActive()) refreshTimer_->start();
 }
 
-waterfall::Layout WaterfallWindow::layout() const {
-  return layoutChoice_->currentIndex() == 1 ? waterfall::Layout::TimeAcross
-                                            : waterfall::Layout::FrequencyAcross;
+const waterfall::ReceiverProfile& WaterfallWindow::receiver() const {
+  return profileAt(receiverChoice_->currentIndex());
+}
+
+waterfall::Layout WaterfallWindow::layout() const { return receiver().layout; }
+
+QScrollBar* WaterfallWindow::timeBar() const {
+  return layout() == waterfall::Layout::FrequencyAcross ? upwardBar_ : acrossBar_;
 }
 
 void WaterfallWindow::refresh() {
@@ -106,22 +176,78 @@ void WaterfallWindow::refresh() {
   }
   note_->setVisible(false);
   note_->clear();
+  const bool across = layout() == waterfall::Layout::FrequencyAcross;
+  upwardBar_->setVisible(across);
+  acrossBar_->setVisible(!across);
   waterfall::DrawOptions options;
-  options.layout = layout();
-  options.maxTimePixels = view_->timePixelsToFill(options.layout);
-  requestedTimePixels_ = options.maxTimePixels;
-  requestedNumber_ = renderer_->request(std::move(std::get<waterfall::Sending>(sending)), options);
+  options.receiver = &receiver();
+  options.maxLines = view_->linesToFill(layout());
+  options.firstLine = timeBar()->value();
+  requestedLines_ = options.maxLines;
+  requestedFirstLine_ = options.firstLine;
+  auto& ready = std::get<waterfall::Sending>(sending);
+  updateGuide();
+  requestedNumber_ = renderer_->request(std::move(ready), options);
 }
+
+void WaterfallWindow::updateGuide() {
+  const auto sending = textSendingFromControls(controls_, glyphs_);
+  const auto* text = std::get_if<waterfall::Sending>(&sending);
+  if (text == nullptr) return;
+  const waterfall::ReceiverProfile& profile = receiver();
+  const waterfall::Readability r = waterfall::readability(text->settings, profile);
+  QStringList lines;
+  lines << QString::fromUtf8("A letter is %1 px \u00d7 %2 lines on this receiver.")
+               .arg(number(r.letterPixels), number(r.letterLines));
+  const bool square = r.pixelAspect < waterfall::kSquareEnough && r.pixelAspect > 1.0 / waterfall::kSquareEnough;
+  const std::uint32_t duration = readUnsigned(controls_, ControlId::Duration);
+  squareDurationMs_ = r.squareDurationMs;
+  const bool offer = !square && r.squareDurationMs != duration;
+  if (square) {
+    lines << "Its pixels are about square.";
+  } else {
+    lines << QString("Its pixels are %1 times as %2 along time as across; %3 ms per column makes them "
+                     "about square at this offset.")
+                 .arg(QString::number(r.pixelAspect > 1 ? r.pixelAspect : 1 / r.pixelAspect, 'f', 1),
+                      r.pixelAspect > 1 ? "long" : "short", QString::number(r.squareDurationMs));
+  }
+  if (r.rowsMerge)
+    lines << QString("Warning: rows %1 Hz apart merge here; this receiver resolves about %2 Hz.")
+                 .arg(text->settings.offset)
+                 .arg(number(r.resolutionHz));
+  if (r.slotsBlur)
+    lines << QString("Warning: S/MT slots of %1 ms are shorter than one line here (%2 ms): they blur.")
+                 .arg(number(r.slotSeconds * 1000), number(1000 / profile.linesPerSecond));
+  guide_->setText(lines.join("\n\n"));
+  squareButton_->setText(QString("Use %1 ms per column").arg(r.squareDurationMs));
+  squareButton_->setVisible(offer);
+  squareButton_->setEnabled(controls_.isEnabled(ControlId::Duration));
+}
+
+void WaterfallWindow::useSquareDuration() {
+  if (squareDurationMs_ == 0 || !controls_.isEnabled(ControlId::Duration)) return;
+  writeUnsigned(controls_, ControlId::Duration, squareDurationMs_);
+}
+
+QString WaterfallWindow::guide() const { return guide_->text(); }
 
 void WaterfallWindow::showPicture(const RenderedPicture& rendered) {
   if (rendered.number <= shownNumber_) return;
   shownNumber_ = rendered.number;
   shownIsTuningTone_ = rendered.tuningTone;
   view_->setPicture(rendered.picture);
+  // The tape's length is known once a picture tells it.
+  QScrollBar* bar = timeBar();
+  const int shown = std::max(1, rendered.picture->lines);
+  const QSignalBlocker block(bar);
+  bar->setRange(0, std::max(0, rendered.picture->totalLines - requestedLines_));
+  bar->setPageStep(shown);
+  bar->setSingleStep(std::max(1, shown / 10));
   updateMarker();
-  // The first picture in a layout tells the band's true width, which may call for
-  // another number of time lines.
-  if (rendered.number == requestedNumber_ && view_->timePixelsToFill(layout()) != requestedTimePixels_)
+  // A tape shortened below the place looked at, or a window that fits another number of
+  // lines: the lines shown are due again.
+  if (rendered.number == requestedNumber_ &&
+      (bar->value() != requestedFirstLine_ || view_->linesToFill(layout()) != requestedLines_))
     scheduleRefresh();
 }
 
@@ -136,13 +262,25 @@ void WaterfallWindow::onAirChanged() {
   } else {
     toneTimer_->stop();
   }
+  updateGuide();
   updateMarker();
 }
 
 void WaterfallWindow::updateMarker() {
   const SharedPicture& picture = view_->picture();
   if (!picture) return;
-  view_->setMarker(markerAreas(*picture, shownIsTuningTone_, onAir_.now(), clock_.tickCount()));
+  const OnAir now = onAir_.now();
+  const MarkerAreas marker = markerAreas(*picture, shownIsTuningTone_, now, clock_.tickCount());
+  view_->setMarker(marker);
+  if (marker.shown && now.sound == OnAir::Sound::Text && now.column >= 0 &&
+      static_cast<std::size_t>(now.column) < picture->columnLines.size()) {
+    // The tape follows the column on the air.
+    const waterfall::PixelSpan lines = picture->columnLines[static_cast<std::size_t>(now.column)];
+    const int first = picture->firstLine;
+    const int shown = std::max(1, requestedLines_);
+    if (lines.low < first || lines.high > first + static_cast<int>(kFollowAhead * shown))
+      timeBar()->setValue(std::max(0, lines.low - static_cast<int>(kFollowBack * shown)));
+  }
 }
 
 bool WaterfallWindow::upToDate() const {
@@ -152,7 +290,7 @@ bool WaterfallWindow::upToDate() const {
 QString WaterfallWindow::note() const { return note_->isVisible() ? note_->text() : QString(); }
 
 WaterfallWindowSettings WaterfallWindow::settings() const {
-  WaterfallWindowSettings settings{isVisible(), layoutChoice_->currentIndex() == 1 ? 1 : 0, std::nullopt};
+  WaterfallWindowSettings settings{isVisible(), receiverChoice_->currentIndex(), std::nullopt};
   if (placed_) {
     const QRect place = geometry();
     settings.geometry = WindowGeometry{place.x(), place.y(), place.width(), place.height()};
@@ -161,7 +299,8 @@ WaterfallWindowSettings WaterfallWindow::settings() const {
 }
 
 void WaterfallWindow::applySettings(const WaterfallWindowSettings& settings) {
-  layoutChoice_->setCurrentIndex(settings.layout == 1 ? 1 : 0);
+  const int count = receiverChoice_->count();
+  receiverChoice_->setCurrentIndex(settings.layout >= 0 && settings.layout < count ? settings.layout : 0);
   if (!settings.geometry) return;
   const QRect place(settings.geometry->x, settings.geometry->y, settings.geometry->width,
                     settings.geometry->height);
@@ -186,7 +325,7 @@ void WaterfallWindow::showEvent(QShowEvent* event) {
 
 void WaterfallWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  scheduleRefresh();  // the picture is drawn to fit
+  scheduleRefresh();  // as many lines as fit
 }
 
 void WaterfallWindow::hideEvent(QHideEvent* event) {

@@ -1,8 +1,11 @@
 #pragma once
-// "Waterfall": a window of its own that shows the receiver's waterfall of what would be
-// sent with the current text and settings, and while something is on the air, where the
-// sending stands. It reads the controls as the workers do and draws on a thread of its
-// own; the workers' progress reaches it as a posted note, never as a wait.
+// "Waterfall": a window of its own that shows the waterfall of what would be sent with
+// the current text and settings as the chosen receiver draws it, at its true proportions
+// (magnified by a whole factor), as a tape that scrolls along time; while something is on
+// the air, where the sending stands, and the tape follows it. Beside the picture a guide
+// tells how big a letter is there and what would make it read better. It reads the
+// controls as the workers do and draws only the visible lines, on a thread of its own;
+// the workers' progress reaches it as a posted note, never as a wait.
 
 #include <QWidget>
 #include <cstdint>
@@ -14,6 +17,8 @@
 
 class QComboBox;
 class QLabel;
+class QPushButton;
+class QScrollBar;
 class QTimer;
 
 namespace velmora {
@@ -45,7 +50,11 @@ class WaterfallWindow final : public QWidget {
   bool placed() const { return placed_; }
 
   const WaterfallView& view() const { return *view_; }
-  QComboBox& layoutChoice() { return *layoutChoice_; }
+  QComboBox& receiverChoice() { return *receiverChoice_; }
+  QComboBox& magnifyChoice() { return *magnifyChoice_; }
+  QPushButton& squareButton() { return *squareButton_; }
+  // The readability guide's text.
+  QString guide() const;
   // The note shown while a field is out of range; empty otherwise.
   QString note() const;
   // True once the picture of the latest request is shown and no redraw is due.
@@ -63,20 +72,31 @@ class WaterfallWindow final : public QWidget {
   void refresh();
   void showPicture(const RenderedPicture& rendered);
   void updateMarker();
+  void updateGuide();
+  void useSquareDuration();
+  QScrollBar* timeBar() const;
+  const waterfall::ReceiverProfile& receiver() const;
   waterfall::Layout layout() const;
 
   Controls& controls_;
   const GlyphTable& glyphs_;
   const OnAirProgress& onAir_;
   Clock& clock_;
-  QComboBox* layoutChoice_ = nullptr;
+  QComboBox* receiverChoice_ = nullptr;
+  QComboBox* magnifyChoice_ = nullptr;
   QLabel* note_ = nullptr;
   WaterfallView* view_ = nullptr;
+  QScrollBar* upwardBar_ = nullptr;  // time along a vertical axis, the start at the bottom
+  QScrollBar* acrossBar_ = nullptr;  // time to the right
+  QLabel* guide_ = nullptr;
+  QPushButton* squareButton_ = nullptr;
+  std::uint32_t squareDurationMs_ = 0;
   QTimer* refreshTimer_ = nullptr;
   QTimer* toneTimer_ = nullptr;  // moves the marker through the tuning tone
   bool placed_ = false;          // shown, or given a place from the settings
   bool shownIsTuningTone_ = false;
-  int requestedTimePixels_ = 0;
+  int requestedLines_ = 0;
+  int requestedFirstLine_ = 0;
   std::uint64_t requestedNumber_ = 0;
   std::uint64_t shownNumber_ = 0;
   OnAir::Sound lastSound_ = OnAir::Sound::None;

@@ -12,6 +12,23 @@ namespace velmora {
 
 namespace {
 
+std::error_code lastError() { return {errno, std::generic_category()}; }
+
+bool isRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// A file its user made read-only is kept as it is, even where the folder would let a new
+// one take its place (and even for root, as on the platform of old).
+std::error_code writeProtection(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+  if ((info.st_mode & 0222) == 0) return std::make_error_code(std::errc::permission_denied);
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return lastError();
+  return {};
+}
+
 // A new file beside path that nobody else has, created with the usual permissions (the
 // umask applies); -1 when the folder cannot take it.
 int createTemporaryBeside(const std::string& path, std::string& temporary) {
@@ -31,17 +48,36 @@ bool copyPermissions(const std::string& path, int fd) {
   return ::fchmod(fd, info.st_mode & 07777) == 0;
 }
 
-bool writeAll(int fd, const std::string& data) {
+std::error_code writeAll(int fd, const std::string& data) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t written = ::write(fd, data.data() + done, data.size() - done);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return lastError();
     }
     done += static_cast<std::size_t>(written);
   }
-  return true;
+  return {};
+}
+
+// Not atomic, so room for the whole is taken first: a full disk fails before a byte of the
+// old content is touched.
+std::error_code writeInPlace(const std::string& path, const std::string& data) {
+  // Read access lets the C library take the room by hand where the file system cannot.
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return lastError();
+  const auto size = static_cast<off_t>(data.size());
+  std::error_code error;
+  const int reserved = size > 0 ? ::posix_fallocate(fd, 0, size) : 0;
+  if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
+    error = {reserved, std::generic_category()};
+  if (!error) error = writeAll(fd, data);
+  if (!error && ::ftruncate(fd, size) != 0) error = lastError();
+  if (!error && ::fsync(fd) != 0) error = lastError();
+  if (::close(fd) != 0 && !error) error = lastError();
+  return error;
 }
 
 void syncDirectoryOf(const std::string& path) {
@@ -69,26 +105,32 @@ std::string linkTarget(const std::string& path) {
   return path;
 }
 
-bool replaceAt(const std::string& path, const std::string& data) {
+std::error_code replaceAt(const std::string& path, const std::string& data) {
+  if (const std::error_code protection = writeProtection(path)) return protection;
   std::string temporary;
   const int fd = createTemporaryBeside(path, temporary);
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, data);
-  ok = ok && copyPermissions(path, fd);
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) {
+  if (fd < 0) {
+    const std::error_code error = lastError();
+    const bool folderClosed =
+        error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
+    return folderClosed && isRegularFile(path) ? writeInPlace(path, data) : error;
+  }
+  std::error_code error = writeAll(fd, data);
+  if (!error && !copyPermissions(path, fd)) error = lastError();
+  if (!error && ::fsync(fd) != 0) error = lastError();
+  if (::close(fd) != 0 && !error) error = lastError();
+  if (!error && ::rename(temporary.c_str(), path.c_str()) != 0) error = lastError();
+  if (error) {
     ::unlink(temporary.c_str());
-    return false;
+    return error;
   }
   syncDirectoryOf(path);
-  return true;
+  return {};
 }
 
 }  // namespace
 
-bool replaceFileAtomically(const std::string& path, const std::string& data) {
+std::error_code writeFileWhole(const std::string& path, const std::string& data) {
   return replaceAt(linkTarget(path), data);
 }
 

@@ -1,29 +1,45 @@
 #include "settings/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <optional>
 #include <vector>
 
 #include "core/controls.h"
+#include "core/utf8.h"
 #include "settings/atomic_file.h"
+#include "settings/ini_encoding.h"
 #include "transmit/text_codec.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+std::error_code lastError() { return {errno, std::generic_category()}; }
 
-bool readWholeFile(const std::string& path, std::string& content) {
+// Only a regular file is read: a FIFO or a device would block or never end.
+std::error_code readWholeFile(const std::string& path, std::string& content) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return lastError();
+  if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (!S_ISREG(info.st_mode)) return std::make_error_code(std::errc::invalid_argument);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return lastError();
+  char buffer[65536];
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = lastError();
+    if (got <= 0) break;
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return error;
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -63,6 +79,34 @@ std::int32_t parseProfileInt(const std::string& text) {
   return static_cast<std::int32_t>(bits);
 }
 
+// As the profile reader of old: quotes around a whole value are not part of it.
+std::string unquoted(const std::string& value) {
+  const bool quoted =
+      value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+  return quoted ? value.substr(1, value.size() - 2) : value;
+}
+
+// Blanks at either end would be lost to the trimming, and quotes to the unquoting.
+std::string quotedWhereNeeded(const std::string& value) {
+  const bool needed = !value.empty() && (isBlank(value.front()) || isBlank(value.back()) ||
+                                         unquoted(value).size() != value.size());
+  return needed ? '"' + value + '"' : value;
+}
+
+// What a field shows of a value read: control characters (a NUL, a stray CR) are neither
+// shown nor sent; the file keeps them until the field is edited.
+std::string withoutControls(const std::string& utf8) {
+  std::string shown;
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const Utf8Character character = utf8CharacterAt(utf8, pos);
+    const char32_t c = character.codePoint;
+    if (character.broken || !(c < 0x20 || (c >= 0x7F && c <= 0x9F)))
+      shown += utf8.substr(pos, character.length);
+    pos += character.length;
+  }
+  return shown;
+}
+
 // A value must stay on its own line: a line break inside it would let the text of one key
 // turn into other keys or sections on the next load.
 std::string singleLine(const std::string& value) {
@@ -88,7 +132,7 @@ bool isCommentOrBlank(const std::string& text) {
 
 }  // namespace
 
-// The file as lines, each with its own line end ("\r\n", "\n", or "" for a last line
+// The file as lines, each with its own line end ("\r\n", "\n", "\r", or "" for a last line
 // without one), so that everything not written is saved byte for byte.
 struct IniFile::Impl {
   struct Line {
@@ -102,33 +146,42 @@ struct IniFile::Impl {
     std::size_t valueEnd;
   };
 
-  std::string bom;
+  IniEncoding encoding = IniEncoding::Utf8;
+  std::string tail;  // an odd last byte of a UTF-16 file
   std::vector<Line> lines;
-  // A file that is not UTF-8 throughout was written in the old ANSI code page.
-  bool windows1252 = false;
+  std::optional<std::string> loadedFrom;
+  std::string loadedContent;
 
   void parse(const std::string& content) {
-    std::size_t pos = content.compare(0, 3, kUtf8Bom) == 0 ? 3 : 0;
-    bom = content.substr(0, pos);
+    IniText decoded = decodeIniFile(content);
+    encoding = decoded.encoding;
+    tail = std::move(decoded.tail);
+    const std::string& body = decoded.body;
     lines.clear();
-    while (pos < content.size()) {
-      const std::size_t newline = content.find('\n', pos);
-      if (newline == std::string::npos) {
-        lines.push_back({content.substr(pos), ""});
+    std::size_t pos = 0;
+    while (pos < body.size()) {
+      const std::size_t end = body.find_first_of("\r\n", pos);
+      if (end == std::string::npos) {
+        lines.push_back({body.substr(pos), ""});
         break;
       }
-      const bool crlf = newline > pos && content[newline - 1] == '\r';
-      const std::size_t textEnd = crlf ? newline - 1 : newline;
-      lines.push_back({content.substr(pos, textEnd - pos), crlf ? "\r\n" : "\n"});
-      pos = newline + 1;
+      const bool crlf = body[end] == '\r' && end + 1 < body.size() && body[end + 1] == '\n';
+      lines.push_back({body.substr(pos, end - pos), body.substr(end, crlf ? 2 : 1)});
+      pos = end + (crlf ? 2 : 1);
     }
-    windows1252 = !isValidUtf8(content);
   }
 
   std::string text() const {
-    std::string content = bom;
-    for (const auto& line : lines) content += line.text + line.end;
-    return content;
+    IniText content{encoding, {}, tail};
+    for (const auto& line : lines) content.body += line.text + line.end;
+    // ANSI that happens to pass for UTF-8 would be read as UTF-8 next time.
+    const bool ascii = std::all_of(content.body.begin(), content.body.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (encoding == IniEncoding::Ansi && !ascii && isValidUtf8(content.body)) {
+      content.body = windows1252ToUtf8(content.body);
+      content.encoding = IniEncoding::Utf8Bom;
+    }
+    return encodeIniFile(content);
   }
 
   // The first section of that name: header line, and one past its last line.
@@ -159,92 +212,115 @@ struct IniFile::Impl {
     return std::nullopt;
   }
 
-  std::string rawValue(const Entry& e) const {
-    return lines[e.line].text.substr(e.valueBegin, e.valueEnd - e.valueBegin);
+  // The value as the program sees it: UTF-8, without the quotes around it.
+  std::string value(const Entry& e) const {
+    return unquoted(
+        iniValueToUtf8(encoding, lines[e.line].text.substr(e.valueBegin, e.valueEnd - e.valueBegin)));
   }
 
-  // New lines take the line end the file already uses.
-  std::string lineEnd() const {
-    for (const auto& line : lines)
-      if (!line.end.empty()) return line.end;
-    return "\n";
+  // The line end most lines from `first` to `last` have (the first of equals), else "".
+  std::string commonLineEnd(std::size_t first, std::size_t last) const {
+    std::size_t counts[3] = {};
+    const char* const ends[3] = {"\r\n", "\n", "\r"};
+    std::size_t best = 3;
+    for (std::size_t i = first; i < last; ++i) {
+      for (std::size_t k = 0; k < 3; ++k) {
+        if (lines[i].end != ends[k]) continue;
+        if (++counts[k] > (best < 3 ? counts[best] : 0)) best = k;
+      }
+    }
+    return best < 3 ? ends[best] : "";
   }
 
-  void insert(std::size_t at, const std::string& text) {
+  // A new line takes the line end of its neighbours in the section (`first` to `last`).
+  void insert(std::size_t at, const std::string& text, std::size_t first, std::size_t last) {
+    std::string end = commonLineEnd(first, last);
+    if (end.empty()) end = commonLineEnd(0, lines.size());
+    if (end.empty()) end = "\n";
     // The line before a new one needs an end of its own.
-    if (at > 0 && lines[at - 1].end.empty()) lines[at - 1].end = lineEnd();
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{text, lineEnd()});
+    if (at > 0 && lines[at - 1].end.empty()) lines[at - 1].end = end;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{text, end});
   }
 
-  // The value in the file's own encoding, as long as it reads back as the same text:
-  // every character has an ANSI code, and the bytes cannot pass for UTF-8. Else UTF-8,
-  // which the reader recognises value by value.
-  std::string encoded(const std::string& utf8) const {
-    if (!windows1252) return utf8;
-    const std::string ansi = utf8ToWindows1252(utf8);
-    if (windows1252ToUtf8(ansi) == utf8 && (ansi == utf8 || !isValidUtf8(ansi))) return ansi;
+  // The value in the file's encoding. A value that the old ANSI code page cannot hold turns
+  // the whole file into UTF-8 (with a byte-order mark, as the platform of old knew it).
+  std::string encoded(const std::string& utf8) {
+    if (const auto held = iniValueFromUtf8(encoding, utf8)) return *held;
+    for (auto& line : lines) line.text = windows1252ToUtf8(line.text);
+    encoding = IniEncoding::Utf8Bom;
     return utf8;
   }
 };
-
-namespace {
-
-std::string decoded(const std::string& raw) { return isValidUtf8(raw) ? raw : windows1252ToUtf8(raw); }
-
-}  // namespace
 
 IniFile::IniFile() : impl_(std::make_unique<Impl>()) {}
 
 IniFile::~IniFile() = default;
 
-bool IniFile::load(const std::string& path) {
+bool IniFile::load(const std::string& path, std::error_code* error) {
   std::string content;
-  const bool read = readWholeFile(path, content);
-  impl_->parse(read ? content : std::string());
-  return read;
+  const std::error_code failure = readWholeFile(path, content);
+  if (error) *error = failure;
+  impl_->parse(failure ? std::string() : content);
+  impl_->loadedFrom = failure ? std::optional<std::string>() : path;
+  impl_->loadedContent = std::move(content);
+  return !failure;
 }
 
 std::string IniFile::readText(const std::string& section, const std::string& key, const std::string& fallback,
                               std::size_t maxChars) const {
   const auto entry = impl_->entry(section, key);
   if (!entry) return firstCodePoints(fallback, maxChars);
-  return firstCodePoints(decoded(impl_->rawValue(*entry)), maxChars);
+  return firstCodePoints(withoutControls(impl_->value(*entry)), maxChars);
 }
 
 std::int32_t IniFile::readInt(const std::string& section, const std::string& key,
                               std::int32_t fallback) const {
   const auto entry = impl_->entry(section, key);
-  return entry ? parseProfileInt(impl_->rawValue(*entry)) : fallback;
+  return entry ? parseProfileInt(impl_->value(*entry)) : fallback;
 }
 
 void IniFile::writeText(const std::string& section, const std::string& key, const std::string& value) {
   const std::string text = singleLine(value);
   Impl& file = *impl_;
-  if (const auto entry = file.entry(section, key)) {
-    if (decoded(file.rawValue(*entry)) == text) return;  // unchanged: not a byte moves
+  if (auto entry = file.entry(section, key)) {
+    if (withoutControls(file.value(*entry)) == text) return;  // unchanged: not a byte moves
+    const std::string encoded = file.encoded(quotedWhereNeeded(text));
+    entry = file.entry(section, key);  // the file may have changed its encoding
     std::string& line = file.lines[entry->line].text;
     // An empty value is written right after the '=', before any blanks that stood there.
     if (entry->valueBegin == entry->valueEnd) {
-      line.insert(line.find('=') + 1, file.encoded(text));
+      line.insert(line.find('=') + 1, encoded);
     } else {
-      line.replace(entry->valueBegin, entry->valueEnd - entry->valueBegin, file.encoded(text));
+      line.replace(entry->valueBegin, entry->valueEnd - entry->valueBegin, encoded);
     }
     return;
   }
-  const std::string newLine = key + "=" + file.encoded(text);
+  const std::string newLine = key + "=" + file.encoded(quotedWhereNeeded(text));
   if (const auto range = file.section(section)) {
     // After the section's last entry, so that comments and blank lines leading to the
     // next section stay where they are.
     std::size_t at = range->second;
     while (at > range->first + 1 && isCommentOrBlank(file.lines[at - 1].text)) --at;
-    file.insert(at, newLine);
+    file.insert(at, newLine, range->first, range->second);
     return;
   }
-  if (!file.lines.empty() && !trimmed(file.lines.back().text).empty()) file.insert(file.lines.size(), "");
-  file.insert(file.lines.size(), "[" + section + "]");
-  file.insert(file.lines.size(), newLine);
+  const std::size_t count = file.lines.size();
+  if (count > 0 && !trimmed(file.lines.back().text).empty()) file.insert(count, "", count, count);
+  const std::size_t header = file.lines.size();
+  file.insert(header, "[" + section + "]", header, header);
+  file.insert(header + 1, newLine, header, header + 1);
 }
 
-bool IniFile::save(const std::string& path) const { return replaceFileAtomically(path, impl_->text()); }
+bool IniFile::save(const std::string& path, std::error_code* error) const {
+  // Nothing changed: nothing to write, so a read-only file is no failure either.
+  const std::string content = impl_->text();
+  if (impl_->loadedFrom == path && content == impl_->loadedContent) {
+    if (error) error->clear();
+    return true;
+  }
+  const std::error_code failure = writeFileWhole(path, content);
+  if (error) *error = failure;
+  return !failure;
+}
 
 }  // namespace velmora

@@ -150,7 +150,8 @@ std::string geometryText(const std::optional<WindowGeometry>& geometry) {
 
 void loadWaterfallWindow(const SettingsReader& reader, WaterfallWindowSettings& waterfall) {
   waterfall.open = reader.flag("Waterfall");
-  waterfall.layout = reader.integer("WaterfallLayout", 0) == 1 ? 1 : 0;
+  const int receiver = reader.integer("WaterfallLayout", 0);
+  waterfall.layout = receiver >= 0 && receiver < kWaterfallReceiverChoices ? receiver : 0;
   waterfall.geometry = parseGeometry(reader.text("WaterfallGeometry", kMaxFieldText));
 }
 
@@ -159,13 +160,6 @@ std::string selectedDevice(Controls& controls) {
   const std::vector<std::string> devices = controls.listItems(ControlId::OutputDevice);
   if (index < 0 || static_cast<std::size_t>(index) >= devices.size()) return {};
   return firstCodePoints(devices[static_cast<std::size_t>(index)], kMaxShortText);
-}
-
-// Something is there (or cannot even be looked at). A link to a file not yet made holds
-// nothing that a save could destroy.
-bool holdsContentThatCannotBeRead(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::status(path, error).type() != std::filesystem::file_type::not_found;
 }
 
 }  // namespace
@@ -196,12 +190,17 @@ void loadSettings(const std::string& path, Controls& controls, SharedState& shar
 }
 
 bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt,
-                  const WaterfallWindowSettings& waterfall) {
+                  const WaterfallWindowSettings& waterfall, std::error_code* error) {
   // Start from the file as it is, so that whatever else it holds survives. One that is
-  // there but cannot be read is not replaced: its content would be lost.
+  // there but cannot be read is not replaced: its content would be lost. (A link to a
+  // file not yet made holds nothing that a save could destroy.)
   IniFile ini;
-  const bool loaded = ini.load(path);
-  if (!loaded && holdsContentThatCannotBeRead(path)) return false;
+  std::error_code loadError;
+  const bool loaded = ini.load(path, &loadError);
+  if (!loaded && loadError != std::errc::no_such_file_or_directory) {
+    if (error) *error = loadError;
+    return false;
+  }
   auto write = [&ini](const char* key, const std::string& value) {
     ini.writeText(kSettingsSection, key, value);
   };
@@ -242,7 +241,13 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
     write("WaterfallLayout", std::to_string(waterfall.layout));
     write("WaterfallGeometry", geometryText(waterfall.geometry));
   }
-  return ini.save(path);
+  return ini.save(path, error);
+}
+
+std::string saveFailureMessage(const std::string& path, const std::error_code& error) {
+  std::string reason = error.message();
+  if (!reason.empty()) reason[0] = asciiLower(reason[0]);
+  return "Settings not saved: " + std::filesystem::path(path).filename().string() + ": " + reason;
 }
 
 }  // namespace velmora

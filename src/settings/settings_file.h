@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "core/controls.h"
 #include "core/shared_state.h"
@@ -24,9 +25,11 @@ struct WindowGeometry {
   bool operator==(const WindowGeometry&) const = default;
 };
 
-// The waterfall window: whether it was open, its layout (0: frequency across, newest line
-// on top; 1: time across, frequency upward) and its place. A file without these keys
-// gives a closed window in the first layout, placed by the program.
+// The waterfall window: whether it was open, its receiver (0..kWaterfallReceiverChoices - 1;
+// 0 and 1 keep the layouts of earlier versions: frequency across, newest line on top, and
+// time across, frequency upward) and its place. A file without these keys gives a closed
+// window with the first receiver, placed by the program.
+inline constexpr int kWaterfallReceiverChoices = 5;
 struct WaterfallWindowSettings {
   bool open = false;
   int layout = 0;
@@ -36,8 +39,11 @@ struct WaterfallWindowSettings {
 
 void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt,
                   WaterfallWindowSettings& waterfall);
-// False when the file could not be written (the previous file is then intact).
+// False when the file could not be written (error says why; the previous file is then
+// intact).
 bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt,
-                  const WaterfallWindowSettings& waterfall);
+                  const WaterfallWindowSettings& waterfall, std::error_code* error = nullptr);
+// The event log's line for a failed save: "Settings not saved: Velmora.ini: permission denied".
+std::string saveFailureMessage(const std::string& path, const std::error_code& error);
 
 }  // namespace velmora

@@ -9,14 +9,12 @@
 #include "core/clock.h"
 #include "core/controls.h"
 #include "core/shared_state.h"
+#include "synth/column_timing.h"
 #include "synth/synthesis.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr std::uint32_t kConcurrentPollMs = 100;
-constexpr std::uint32_t kSequentialPollMs = 10;
 
 enum class ColumnMode { Concurrent, Sequential };
 
@@ -56,17 +54,6 @@ void clearColumnFigures(Controls& controls) {
   writeUnsigned(controls, ControlId::PeakPower, 0);
 }
 
-// C/MT waits the column duration; S/MT waits for the samples actually written, which is
-// less when dark slots were skipped.
-std::uint32_t waitLimitMs(ColumnMode mode, std::uint32_t durationMs, std::size_t samplesWritten) {
-  if (mode == ColumnMode::Concurrent) return durationMs;
-  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(samplesWritten) * 1000 / kSampleRate);
-}
-
-std::uint32_t pollMs(ColumnMode mode) {
-  return mode == ColumnMode::Concurrent ? kConcurrentPollMs : kSequentialPollMs;
-}
-
 // A lock that hands back less than the column needs would let the synthesis write past
 // the region, so it counts as a failed lock.
 std::optional<std::span<std::int16_t>> lockForColumn(SoundBuffer& buffer, std::size_t samples) {
@@ -87,8 +74,8 @@ void sendColumn(ColumnMode mode, WorkerContext& ctx, std::uint8_t mask, std::int
     const SynthesizedSound sound = synthesize(mode, column, *region);
     averagePower = sound.power.average;
     showColumnFigures(ctx.controls, sound);
-    playFilledBuffer(*buffer, sound.samplesWritten, ctx.clock, ctx.shared.stopFlag, pollMs(mode),
-                     waitLimitMs(mode, durationMs, sound.samplesWritten));
+    playFilledBuffer(*buffer, sound.samplesWritten, ctx.clock, ctx.shared.stopFlag, columnPollMs(mode == ColumnMode::Concurrent),
+                     columnWaitLimitMs(mode == ColumnMode::Concurrent, durationMs, sound.samplesWritten));
   } else {
     buffer->stop(StopMode::Flush);
   }

@@ -2,16 +2,18 @@
 
 #include <cstdio>
 
+#include "synth/column_timing.h"
+#include "synth/synthesis.h"
+
 namespace velmora {
 
 namespace {
 
 // Seconds from the argument of showTimeRemaining; a text of n characters takes 6n - 1
 // columns (five glyph columns and a gap each, no gap after the last).
-double secondsToShow(std::int32_t value, std::int32_t columnDurationMs) {
+double secondsToShow(std::int32_t value, double columnSeconds) {
   if (value < 0) return -static_cast<double>(value);
   if (value == 0) return 0.0;
-  const double columnSeconds = columnDurationMs / 1000.0;
   return 6.0 * value * columnSeconds - columnSeconds;
 }
 
@@ -28,8 +30,19 @@ std::string formatHoursMinutesSeconds(double seconds) {
 
 }  // namespace
 
+double columnSecondsOnAir(bool concurrent, std::int32_t columnDurationMs) {
+  if (columnDurationMs <= 0) return 0.0;
+  const auto duration = static_cast<std::uint32_t>(columnDurationMs);
+  // A full column: S/MT with every slot written (skipped slots only shorten it).
+  const std::size_t samples = concurrent ? concurrentSampleCount(duration)
+                                         : 7 * static_cast<std::size_t>(sequentialSlotLength(duration));
+  return columnOnAirMs(concurrent, duration, samples) / 1000.0;
+}
+
 void showTimeRemaining(Controls& controls, std::int32_t value, std::int32_t columnDurationMs) {
-  controls.setText(ControlId::TimeRemaining, formatHoursMinutesSeconds(secondsToShow(value, columnDurationMs)));
+  const double columnSeconds =
+      value > 0 ? columnSecondsOnAir(controls.isChecked(ControlId::Concurrent), columnDurationMs) : 0.0;
+  controls.setText(ControlId::TimeRemaining, formatHoursMinutesSeconds(secondsToShow(value, columnSeconds)));
 }
 
 }  // namespace velmora

@@ -61,6 +61,7 @@ struct Pass {
   std::uint32_t durationMs = 0;
   std::uint32_t startTick = 0;
   double remainingSeconds = 0.0;
+  double columnSeconds = 0.0;  // one column on the air
   int nextColumn = 0;  // glyph columns and gaps sent so far
 };
 
@@ -110,7 +111,10 @@ class TextTransmission {
     ctx_.shared.pixelRowOffset = pass.offset;
     pass.codes = utf8ToWindows1252(readText(controls, ControlId::TextToSend, kMaxTextChars));
     if (!pass.codes.empty()) {
-      const double columnSeconds = pass.durationMs / 1000.0;
+      // Counted as the columns really take on the air, waits included.
+      pass.columnSeconds = columnSecondsOnAir(controls.isChecked(ControlId::Concurrent),
+                                              static_cast<std::int32_t>(pass.durationMs));
+      const double columnSeconds = pass.columnSeconds;
       pass.remainingSeconds = 6.0 * static_cast<double>(pass.codes.size()) * columnSeconds - columnSeconds;
     }
     return pass;
@@ -184,7 +188,7 @@ class TextTransmission {
     ++columnCount_;
     powerSum_ += columnPower_;
     controls.setText(ControlId::MessagePower, formatPercent(100.0 * powerSum_ / columnCount_));
-    pass.remainingSeconds -= pass.durationMs / 1000.0;
+    pass.remainingSeconds -= pass.columnSeconds;
   }
 
   PauseEnd pause(std::uint32_t passStartTick) {

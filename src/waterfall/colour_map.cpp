@@ -43,9 +43,9 @@ std::array<std::uint32_t, kEntries> makeTable() {
 
 }  // namespace
 
-std::uint32_t levelColour(float db) {
+std::uint32_t levelColour(float db, float topDb, float rangeDb) {
   static const std::array<std::uint32_t, kEntries> table = makeTable();
-  const float t = (db - kFloorDb) / (kTopDb - kFloorDb);
+  const float t = (db - (topDb - rangeDb)) / rangeDb;
   if (!(t > 0.0F)) return table.front();  // also NaN
   if (t >= 1.0F) return table.back();
   return table[static_cast<std::size_t>(t * (kEntries - 1) + 0.5F)];

@@ -1,15 +1,12 @@
 #pragma once
 // Levels to colours as ham waterfalls draw them: black for nothing, through blue, cyan,
-// yellow and red to white for a full-scale tone.
+// yellow and red to white for the strongest tone.
 
 #include <cstdint>
 
 namespace velmora::waterfall {
 
-inline constexpr float kFloorDb = -80.0F;  // and below: black
-inline constexpr float kTopDb = 0.0F;      // a full-scale sine: white
-
-// 0xAARRGGBB, opaque.
-std::uint32_t levelColour(float db);
+// 0xAARRGGBB, opaque: black at topDb - rangeDb and below, white at topDb and above.
+std::uint32_t levelColour(float db, float topDb, float rangeDb);
 
 }  // namespace velmora::waterfall

@@ -1,5 +1,6 @@
 #include "waterfall/frequency_scale.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -20,7 +21,9 @@ constexpr int kTickLength = 4;
 constexpr int kGap = 2;
 constexpr int kMaxLabelChars = 4;  // the band never passes 3100 Hz
 
-constexpr std::array<std::array<std::uint8_t, 5>, 12> kGlyphs = {{
+constexpr int kMaxTimeLabelChars = 6;  // "99999s"; longer times overrun the strip's edge
+
+constexpr std::array<std::array<std::uint8_t, 5>, 13> kGlyphs = {{
     {7, 5, 5, 5, 7},  // 0
     {2, 6, 2, 2, 7},  // 1
     {7, 1, 7, 4, 7},  // 2
@@ -33,10 +36,12 @@ constexpr std::array<std::array<std::uint8_t, 5>, 12> kGlyphs = {{
     {7, 5, 7, 1, 7},  // 9
     {5, 5, 7, 5, 5},  // H
     {0, 7, 1, 2, 7},  // z
+    {0, 3, 4, 1, 6},  // s
 }};
 
 int glyphIndex(char c) {
   if (c >= '0' && c <= '9') return c - '0';
+  if (c == 's') return 12;
   return c == 'H' ? 10 : 11;
 }
 
@@ -64,11 +69,11 @@ void drawText(Picture& picture, int x, int y, const std::string& text) {
   }
 }
 
-// A round step (1, 2 or 5 times a power of ten, in Hz) at least `minPixels` apart.
-double tickStep(double pixelsPerHz, int minPixels) {
+// A round step (1, 2 or 5 times a power of ten, in the axis's unit) at least `minPixels` apart.
+double tickStep(double pixelsPerUnit, int minPixels) {
   for (double decade = 1.0;; decade *= 10.0) {
     for (const double factor : {1.0, 2.0, 5.0}) {
-      if (factor * decade * pixelsPerHz >= minPixels) return factor * decade;
+      if (factor * decade * pixelsPerUnit >= minPixels) return factor * decade;
     }
   }
 }
@@ -133,6 +138,45 @@ void drawFrequencyScale(Picture& picture) {
     } else {
       const int right = plot.x - kTickLength - kGap;
       drawText(picture, right - textWidth(label), at - size / 2, label);
+    }
+  }
+}
+
+int timeScaleThickness(Layout layout) {
+  if (layout == Layout::TimeAcross) return kGap + kGlyphHeight + kGap + kTickLength;
+  return kGap + kMaxTimeLabelChars * kAdvance - kGlyphScale + kGap + kTickLength;
+}
+
+void drawTimeScale(Picture& picture) {
+  const bool across = picture.layout == Layout::FrequencyAcross;
+  const PixelRect& plot = picture.plot;
+  const int thickness = timeScaleThickness(picture.layout);
+  if (across) {
+    fillRect(picture, plot.x - thickness, plot.y, thickness, plot.height, kBackground);
+  } else {
+    fillRect(picture, plot.x, plot.y + plot.height, plot.width, thickness, kBackground);
+  }
+  if (picture.lines <= 0 || picture.secondsPerLine <= 0.0) return;
+  const double linesPerSecond = 1.0 / picture.secondsPerLine;
+  const int labelRoom = across ? 3 * kGlyphHeight : (kMaxTimeLabelChars + 2) * kAdvance;
+  const double step = tickStep(linesPerSecond, labelRoom);
+  const double firstSecond = picture.firstLine * picture.secondsPerLine;
+  const double lastSecond = (picture.firstLine + picture.lines) * picture.secondsPerLine;
+  for (double second = std::ceil(firstSecond / step) * step; second <= lastSecond; second += step) {
+    const auto along = static_cast<int>(std::floor(second * linesPerSecond)) - picture.firstLine;
+    if (along < 0 || along >= picture.lines) continue;
+    const std::string label = std::to_string(static_cast<long long>(std::llround(second))) + "s";
+    if (across) {  // the first line at the bottom
+      const int y = plot.y + plot.height - 1 - along;
+      fillRect(picture, plot.x - kTickLength, y, kTickLength, 1, kInk);
+      const int top = std::clamp(y - kGlyphHeight / 2, plot.y, plot.y + plot.height - kGlyphHeight);
+      drawText(picture, plot.x - kTickLength - kGap - textWidth(label), top, label);
+    } else {
+      const int x = plot.x + along;
+      const int below = plot.y + plot.height;
+      fillRect(picture, x, below, 1, kTickLength, kInk);
+      const int left = std::clamp(x - textWidth(label) / 2, plot.x, plot.x + plot.width - textWidth(label));
+      drawText(picture, left, below + kTickLength + kGap, label);
     }
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The frequency scale beside the plot: ticks at round frequencies, labelled in Hz with a
-// small built-in digit font (the picture needs no font file).
+// The scales beside the plot: ticks at round frequencies, labelled in Hz, and at round
+// times from the start of the sending, labelled in seconds, with a small built-in digit
+// font (the picture needs no font file).
 
 #include "waterfall/waterfall.h"
 
@@ -13,5 +14,12 @@ int frequencyScaleThickness(Layout layout);
 // Draws the scale of `picture` (its plot, layout and band must be set) into the strip
 // the layout leaves for it.
 void drawFrequencyScale(Picture& picture);
+
+// The time scale's thickness: left of the plot for FrequencyAcross (its width), below
+// it for TimeAcross (its height).
+int timeScaleThickness(Layout layout);
+
+// Draws the time scale of `picture` (plot, layout, lines and their scale set).
+void drawTimeScale(Picture& picture);
 
 }  // namespace velmora::waterfall

@@ -1,7 +1,9 @@
 #include "waterfall/sound_timeline.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "synth/column_timing.h"
 #include "synth/synthesis.h"
 #include "synth/tone_plan.h"
 
@@ -100,12 +102,18 @@ SoundTimeline makeSoundTimeline(const Sending& sending) {
                                    ? static_cast<std::int64_t>(concurrentSampleCount(settings.durationMs))
                                    : kRowCount * std::int64_t{sequentialSlotLength(settings.durationMs)};
   std::int64_t time = 0;
+  double onAirMs = 0.0;
   for (const std::uint8_t mask : sending.columns) {
     const ColumnParameters column = columnParameters(settings, mask);
     const std::int64_t length = settings.concurrent ? addConcurrentColumn(timeline, column, plan, time)
                                                     : addSequentialColumn(timeline, column, plan, time);
-    timeline.columns.push_back({time, time + length});
-    time += length;
+    // The column holds the air until the sequencer's wait for it ends: its sound, then
+    // silence until the next column starts.
+    // Rounded from the running total, so that no rounding adds up over a long text.
+    onAirMs += columnOnAirMs(settings.concurrent, settings.durationMs, static_cast<std::size_t>(length));
+    const std::int64_t end = std::max<std::int64_t>(time + length, std::llround(onAirMs * kSampleRate / 1000.0));
+    timeline.columns.push_back({time, end});
+    time = end;
   }
   timeline.totalSamples = time;
   return timeline;

@@ -2,7 +2,8 @@
 // The sound of a sending as a list of tone bursts on one sample clock: when each burst
 // starts, how long it lasts, its tones (as multiples of the row offset from the center)
 // and their amplitude. Silence is left out. Built from the synthesis rules, so the
-// picture shows what the samples hold.
+// picture shows what the samples hold, and with each column placed where the sequencer
+// sends it: after the wait for the column before it, gaps included.
 
 #include <cstdint>
 #include <vector>
@@ -31,7 +32,7 @@ struct SoundTimeline {
   std::int32_t center = 1000;
   std::int32_t offset = 10;
   std::vector<ToneBurst> bursts;    // in time order
-  std::vector<SampleSpan> columns;  // each column's samples (the tuning tone: one)
+  std::vector<SampleSpan> columns;  // each column's time on the air (the tuning tone: one)
   std::int64_t totalSamples = 0;
   // The samples of a column with every slot written: the time unit of the picture.
   std::int64_t fullColumnSamples = 0;

@@ -30,8 +30,9 @@ fftw_complex* asFftw(std::complex<double>* values) { return reinterpret_cast<fft
 
 // The fade of a burst at (fractional) sample j of `length`: the gain (1 + cos angle) / 2,
 // the angle stepping from -pi by pi/1000 on every sample of the rise and of the fall. A
-// burst shorter than both ramps never reaches full level. The gain is a function of the
-// steps taken (0..2000), tabulated once and interpolated.
+// burst shorter than both ramps steps by 2 pi / length on every sample instead, which is
+// the same curve taken 2000 / length steps at a time. The gain is a function of the steps
+// taken (0..2000), tabulated once and interpolated.
 class EnvelopeTable {
  public:
   EnvelopeTable() {
@@ -41,16 +42,21 @@ class EnvelopeTable {
   }
 
   double gain(double j, double length) const {
+    if (length < 2.0 * kRamp) return interpolated((j + 1.0) * 2.0 * kRamp / length);
     const double fallStart = length - kRamp;
     const double steps = std::min(j + 1.0, kRamp) + std::max(0.0, j - std::max(fallStart, kRamp - 1.0));
     if (steps == kRamp) return 1.0;
+    return interpolated(steps);
+  }
+
+ private:
+  double interpolated(double steps) const {
     const double clamped = std::clamp(steps, 0.0, 2.0 * kRamp - 1.0);
     const auto below = static_cast<std::size_t>(clamped);
     const double fraction = clamped - static_cast<double>(below);
     return gain_[below] + (gain_[below + 1] - gain_[below]) * fraction;
   }
 
- private:
   static constexpr auto kRamp = static_cast<double>(ColumnEnvelope::kRampLength);
   std::array<double, 2 * ColumnEnvelope::kRampLength + 1> gain_{};
 };
@@ -62,18 +68,37 @@ const EnvelopeTable& envelope() {
 
 }  // namespace
 
-SpectrumLines::SpectrumLines(const SoundTimeline& timeline)
+// The transform covers at least kSampledBandHz, so that the band shown is not folded
+// onto itself. A window longer than the transform (longer than 1 / Hz per pixel) is
+// folded into it, point p onto p mod length: the transform then gives the window's
+// spectrum at exactly the bin spacing.
+constexpr double kSampledBandHz = 1024.0;
+
+int transformLengthFor(const ReceiverProfile& profile) {
+  int length = 64;
+  while (length * profile.hzPerPixel < kSampledBandHz) length *= 2;
+  return length;
+}
+
+SpectrumLines::SpectrumLines(const SoundTimeline& timeline, const ReceiverProfile& profile)
     : timeline_(timeline),
-      pointSpacing_(kSampleRate / (kTransformLength * binWidthHz())),
-      hann_(kTransformLength),
-      input_(reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(kTransformLength))),
-      output_(reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(kTransformLength))) {
-  for (int p = 0; p < kTransformLength; ++p) {
-    hann_[static_cast<std::size_t>(p)] = 0.5 - 0.5 * std::cos(kTwoPi * (p + 0.5) / kTransformLength);
+      transformLength_(transformLengthFor(profile)),
+      windowPoints_(static_cast<int>(std::ceil(windowSeconds(profile) * transformLength_ * profile.hzPerPixel))),
+      halfBins_(static_cast<int>(std::ceil(kHalfBandHz / profile.hzPerPixel))),
+      pointSpacing_(kSampleRate / (transformLength_ * profile.hzPerPixel)),
+      window_(static_cast<std::size_t>(windowPoints_)),
+      input_(reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(static_cast<std::size_t>(transformLength_)))),
+      output_(reinterpret_cast<std::complex<double>*>(fftw_alloc_complex(static_cast<std::size_t>(transformLength_)))) {
+  double sum = 0.0;
+  for (int p = 0; p < windowPoints_; ++p) {
+    window_[static_cast<std::size_t>(p)] = windowValue(profile.window, (p + 0.5) / windowPoints_);
+    sum += window_[static_cast<std::size_t>(p)];
   }
-  turn_.reserve((2 * kMaxToneSteps + 1) * 2 * kTransformLength);
+  // A tone on a bin's frequency gives |X| = amplitude / 2 * (sum of the window).
+  scale_ = 1.0 / (sum * kFullScaleHalf);
+  turn_.reserve(static_cast<std::size_t>((2 * kMaxToneSteps + 1) * 2 * windowPoints_));
   for (int m = -kMaxToneSteps; m <= kMaxToneSteps; ++m) {
-    for (int p = 0; p < kTransformLength; ++p) {
+    for (int p = 0; p < windowPoints_; ++p) {
       const double angle = kTwoPi * m * timeline.offset * p * pointSpacing_ / kSampleRate;
       turn_.push_back(std::cos(angle));
       turn_.push_back(std::sin(angle));
@@ -88,7 +113,7 @@ SpectrumLines::SpectrumLines(const SoundTimeline& timeline)
     burstPhase_.push_back(std::polar(1.0, -kTwoPi * cycles));
   }
   const std::lock_guard lock(plannerMutex());
-  plan_ = fftw_plan_dft_1d(kTransformLength, asFftw(input_), asFftw(output_), FFTW_FORWARD, FFTW_ESTIMATE);
+  plan_ = fftw_plan_dft_1d(transformLength_, asFftw(input_), asFftw(output_), FFTW_FORWARD, FFTW_ESTIMATE);
 }
 
 SpectrumLines::~SpectrumLines() {
@@ -99,8 +124,6 @@ SpectrumLines::~SpectrumLines() {
   fftw_free(input_);
   fftw_free(output_);
 }
-
-double SpectrumLines::binWidthHz() const { return static_cast<double>(timeline_.offset) / kBinsPerOffset; }
 
 // Adds the burst's points [firstPoint, endPoint) to the window. Mixed down, each tone
 // A * gain * sin(w j) keeps its positive-frequency half A * gain / 2 * exp(i (w - w_center) j)
@@ -125,7 +148,7 @@ void SpectrumLines::addBurst(std::size_t index, double firstTime, int firstPoint
       const std::complex<double> c = (sign > 0 ? power : std::conj(power)) * scale;
       coefficient[2 * tones] = c.real();
       coefficient[2 * tones + 1] = c.imag();
-      turn[tones] = &turn_[static_cast<std::size_t>(sign * m + kMaxToneSteps) * 2 * kTransformLength];
+      turn[tones] = &turn_[static_cast<std::size_t>((sign * m + kMaxToneSteps) * 2 * windowPoints_)];
       ++tones;
     }
   }
@@ -144,25 +167,26 @@ void SpectrumLines::addBurst(std::size_t index, double firstTime, int firstPoint
       re += a * c - b * d;
       im += a * d + b * c;
     }
-    const double gain = fade.gain(firstTime + p * pointSpacing_ - start, length) * hann_[p];
-    out[2 * p] = re * gain;
-    out[2 * p + 1] = im * gain;
+    const double gain = fade.gain(firstTime + p * pointSpacing_ - start, length) * window_[static_cast<std::size_t>(p)];
+    const int slot = p % transformLength_;
+    out[2 * slot] += re * gain;
+    out[2 * slot + 1] += im * gain;
   }
 }
 
 void SpectrumLines::sampleWindow(double firstTime) {
-  std::fill(input_, input_ + kTransformLength, std::complex<double>(0.0, 0.0));
+  std::fill(input_, input_ + transformLength_, std::complex<double>(0.0, 0.0));
   const std::vector<ToneBurst>& bursts = timeline_.bursts;
   // The first burst that reaches past the window's first point.
   auto burst = std::upper_bound(bursts.begin(), bursts.end(), firstTime, [](double time, const ToneBurst& b) {
     return time < static_cast<double>(b.start + b.length);
   });
-  const double lastTime = firstTime + (kTransformLength - 1) * pointSpacing_;
+  const double lastTime = firstTime + (windowPoints_ - 1) * pointSpacing_;
   for (; burst != bursts.end() && static_cast<double>(burst->start) <= lastTime; ++burst) {
     // The points inside [start, start + length).
     const auto pointAt = [&](std::int64_t sample) {
       const double point = std::ceil((static_cast<double>(sample) - firstTime) / pointSpacing_);
-      return static_cast<int>(std::clamp(point, 0.0, static_cast<double>(kTransformLength)));
+      return static_cast<int>(std::clamp(point, 0.0, static_cast<double>(windowPoints_)));
     };
     const int first = pointAt(burst->start);
     const int end = pointAt(burst->start + burst->length);
@@ -170,15 +194,13 @@ void SpectrumLines::sampleWindow(double firstTime) {
   }
 }
 
-void SpectrumLines::levels(double time, std::span<float, kShownBins> out) {
-  sampleWindow(time - 0.5 * kTransformLength * pointSpacing_ + 0.5 * pointSpacing_);
+void SpectrumLines::levels(double time, std::span<float> out) {
+  sampleWindow(time - 0.5 * windowPoints_ * pointSpacing_ + 0.5 * pointSpacing_);
   fftw_execute(static_cast<fftw_plan>(plan_));
-  // A tone on a bin's frequency gives |X| = amplitude / 2 * (sum of the window) = amplitude / 2 * N / 2.
-  constexpr double kScale = 2.0 / kTransformLength / kFullScaleHalf;
-  constexpr int kLowestBin = -kBinsPerOffset * kShownOffsets;
-  for (int k = 0; k < kShownBins; ++k) {
-    const int bin = (kLowestBin + k + kTransformLength) % kTransformLength;
-    const double power = std::norm(output_[bin] * kScale);
+  const int bins = std::min(binCount(), static_cast<int>(out.size()));
+  for (int k = 0; k < bins; ++k) {
+    const int bin = (k - halfBins_ + transformLength_) % transformLength_;
+    const double power = std::norm(output_[bin] * scale_);
     out[static_cast<std::size_t>(k)] = power > 0.0 ? static_cast<float>(10.0 * std::log10(power)) : kSilentDb;
   }
 }

@@ -1,9 +1,8 @@
-// The picture: one spectrum per time line, coloured, laid out as the user chose, with
-// the frequency scale and each column's place along the time axis.
+// The picture: one spectrum per line of the receiver, coloured, laid out as the receiver
+// draws it, with both scales and each column's place along the time axis.
 #include "waterfall/waterfall.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 #include "waterfall/colour_map.h"
@@ -15,82 +14,97 @@ namespace velmora::waterfall {
 
 namespace {
 
-constexpr int kPixelsPerBin = 5;
-// A pixel row is kBinsPerOffset bins wide, so this many lines make a glyph pixel square;
-// S/MT takes two lines per slot, so that the slots' steps show.
-constexpr double kLinesPerColumn = kBinsPerOffset * kPixelsPerBin;
-constexpr double kLinesPerSequentialColumn = 14;
-constexpr double kTuneLinesPerSecond = 16.0;
-constexpr int kMinTimePixels = 16;
+constexpr double kFullScale = 32768.0;
 
-// Samples per time line: the nominal scale, or coarser when the sending would not fit.
-double lineStep(const Sending& sending, const SoundTimeline& timeline, int maxLines) {
-  const double linesPerColumn = sending.settings.concurrent ? kLinesPerColumn : kLinesPerSequentialColumn;
-  const double nominal = sending.tuningTone
-                             ? kSampleRate / kTuneLinesPerSecond
-                             : static_cast<double>(timeline.fullColumnSamples) / linesPerColumn;
-  return std::max(nominal, static_cast<double>(timeline.totalSamples) / maxLines);
+int lineCount(const SoundTimeline& timeline, const ReceiverProfile& receiver) {
+  const double seconds = static_cast<double>(timeline.totalSamples) / kSampleRate;
+  return static_cast<int>(std::min(std::ceil(seconds * receiver.linesPerSecond), 2147483647.0));
 }
 
-PixelSpan lineSpan(const SampleSpan& samples, double step, int lines) {
-  const int first = std::min(static_cast<int>(static_cast<double>(samples.begin) / step), lines - 1);
-  const int last =
-      std::clamp(static_cast<int>(std::ceil(static_cast<double>(samples.end) / step)) - 1, first, lines - 1);
-  return {first, last + 1};
+// A steady tone of the loudest burst's amplitude reads this level: the top of the scale.
+float strongestToneDb(const SoundTimeline& timeline) {
+  double amplitude = 0.0;
+  for (const ToneBurst& burst : timeline.bursts) amplitude = std::max(amplitude, burst.amplitude);
+  return amplitude > 0.0 ? static_cast<float>(20.0 * std::log10(amplitude / kFullScale)) : 0.0F;
+}
+
+// The lines a column's time touches, [first, last].
+PixelSpan columnLines(const SampleSpan& samples, double samplesPerLine) {
+  const auto first = static_cast<int>(std::floor(static_cast<double>(samples.begin) / samplesPerLine));
+  const auto last = static_cast<int>(std::ceil(static_cast<double>(samples.end) / samplesPerLine)) - 1;
+  return {first, std::max(first, last) + 1};
 }
 
 }  // namespace
 
-Picture drawWaterfall(const Sending& sending, const DrawOptions& options) {
-  const SoundTimeline timeline = makeSoundTimeline(sending);
-  const int maxLines = std::max(options.maxTimePixels, kMinTimePixels);
-  const double step = lineStep(sending, timeline, maxLines);
-  const int lines =
-      std::min(maxLines, static_cast<int>(std::ceil(static_cast<double>(timeline.totalSamples) / step)));
+int waterfallLineCount(const Sending& sending, const ReceiverProfile& receiver) {
+  return lineCount(makeSoundTimeline(sending), receiver);
+}
 
-  SpectrumLines spectrum(timeline);
+Picture drawWaterfall(const Sending& sending, const DrawOptions& options) {
+  const ReceiverProfile& receiver = options.receiver != nullptr ? *options.receiver : defaultReceiver();
+  const SoundTimeline timeline = makeSoundTimeline(sending);
+  SpectrumLines spectrum(timeline, receiver);
+
   Picture picture;
-  picture.layout = options.layout;
-  const bool across = options.layout == Layout::FrequencyAcross;
+  picture.layout = options.layout.value_or(receiver.layout);
+  const bool across = picture.layout == Layout::FrequencyAcross;
   picture.time = across ? TimeDirection::Upward : TimeDirection::Rightward;
-  const int bandPixels = kShownBins * kPixelsPerBin;
-  const int scale = frequencyScaleThickness(options.layout);
-  picture.plot = across ? PixelRect{0, scale, bandPixels, lines} : PixelRect{scale, 0, lines, bandPixels};
+  picture.totalLines = lineCount(timeline, receiver);
+  picture.firstLine = std::clamp(options.firstLine, 0, picture.totalLines);
+  picture.lines = std::clamp(options.maxLines, 0, picture.totalLines - picture.firstLine);
+  picture.secondsPerLine = 1.0 / receiver.linesPerSecond;
+  picture.hzPerPixel = receiver.hzPerPixel;
+  const int bins = spectrum.binCount();
+  const int lines = picture.lines;
+  const int frequencyScale = frequencyScaleThickness(picture.layout);
+  const int timeScale = timeScaleThickness(picture.layout);
+  picture.plot = across ? PixelRect{timeScale, frequencyScale, bins, lines}
+                        : PixelRect{frequencyScale, 0, lines, bins};
   picture.width = picture.plot.x + picture.plot.width;
-  picture.height = picture.plot.y + picture.plot.height;
-  picture.pixels.assign(static_cast<std::size_t>(picture.width) * picture.height, 0xFF000000U);
-  const double halfBand = (kShownBins / 2 + 0.5) * spectrum.binWidthHz();
+  picture.height = picture.plot.y + picture.plot.height + (across ? 0 : timeScale);
+  picture.pixels.assign(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height),
+                        0xFF000000U);
+  const double halfBand = (bins / 2 + 0.5) * receiver.hzPerPixel;
   picture.lowHz = timeline.center - halfBand;
   picture.highHz = timeline.center + halfBand;
 
-  std::array<float, kShownBins> levels{};
+  const float topDb = strongestToneDb(timeline);
+  const auto rangeDb = static_cast<float>(receiver.rangeDb);
+  const double samplesPerLine = kSampleRate / receiver.linesPerSecond;
+  std::vector<float> levels(static_cast<std::size_t>(bins));
   const auto width = static_cast<std::size_t>(picture.width);
-  for (int line = 0; line < lines; ++line) {
-    spectrum.levels((line + 0.5) * step, levels);
-    for (int bin = 0; bin < kShownBins; ++bin) {
-      const std::uint32_t colour = levelColour(levels[static_cast<std::size_t>(bin)]);
+  for (int i = 0; i < lines; ++i) {
+    const int line = picture.firstLine + i;
+    spectrum.levels((line + 0.5) * samplesPerLine, levels);
+    for (int bin = 0; bin < bins; ++bin) {
+      const std::uint32_t colour = levelColour(levels[static_cast<std::size_t>(bin)], topDb, rangeDb);
       if (across) {  // the newest line on top, frequency rising to the right
-        std::uint32_t* row = &picture.pixels[(picture.plot.y + lines - 1 - line) * width];
-        std::fill_n(row + bin * kPixelsPerBin, kPixelsPerBin, colour);
+        const auto y = static_cast<std::size_t>(picture.plot.y + lines - 1 - i);
+        picture.pixels[y * width + static_cast<std::size_t>(picture.plot.x + bin)] = colour;
       } else {  // time to the right, frequency rising upward
-        const int top = picture.plot.y + (kShownBins - 1 - bin) * kPixelsPerBin;
-        for (int y = top; y < top + kPixelsPerBin; ++y)
-          picture.pixels[y * width + picture.plot.x + line] = colour;
+        const auto y = static_cast<std::size_t>(picture.plot.y + bins - 1 - bin);
+        picture.pixels[y * width + static_cast<std::size_t>(picture.plot.x + i)] = colour;
       }
     }
   }
 
   picture.columnSpans.reserve(timeline.columns.size());
+  picture.columnLines.reserve(timeline.columns.size());
   for (const SampleSpan& column : timeline.columns) {
-    const PixelSpan span = lineSpan(column, step, lines);
+    const PixelSpan span = columnLines(column, samplesPerLine);
+    picture.columnLines.push_back(span);
+    const int low = span.low - picture.firstLine;
+    const int high = span.high - picture.firstLine;
     if (across) {
-      const int bottom = picture.plot.y + lines;  // line 0 is the bottom row
-      picture.columnSpans.push_back({bottom - span.high, bottom - span.low});
+      const int bottom = picture.plot.y + lines;  // the first line drawn is the bottom row
+      picture.columnSpans.push_back({bottom - high, bottom - low});
     } else {
-      picture.columnSpans.push_back({picture.plot.x + span.low, picture.plot.x + span.high});
+      picture.columnSpans.push_back({picture.plot.x + low, picture.plot.x + high});
     }
   }
   drawFrequencyScale(picture);
+  drawTimeScale(picture);
   return picture;
 }
 

@@ -1,17 +1,22 @@
 #pragma once
 // A receiver's waterfall of what the program sends: a short-time Fourier transform of the
 // sound of a text (or of the tuning tone), computed from the synthesis rules (tone plan,
-// envelope, amplitudes, S/MT slots) and drawn as an image with a frequency scale in Hz.
-// Plain C++, no Qt; a QImage can wrap the pixels as QImage::Format_ARGB32.
+// envelope, amplitudes, S/MT slots) with the columns placed where the sequencer sends
+// them, and drawn as the chosen receiver draws it (receiver_profile.h): one pixel per
+// bin and per line, so that its proportions are the receiver's. A frequency scale in Hz
+// and a time scale in seconds lie beside the plot. Plain C++, no Qt; a QImage can wrap
+// the pixels as QImage::Format_ARGB32.
 //
-// The transform: a Hann window whose bins are half a "Pixel row offset" wide, so that
-// neighbouring rows stay apart; levels in dB relative to a full-scale sine, drawn with a
-// black-blue-cyan-yellow-red-white colour map. Only the band around the tones is shown:
-// the center frequency +- 7 row offsets, which holds the pilot on either side.
+// Levels are drawn from the strongest tone of the sending down by the receiver's range,
+// with a black-blue-cyan-yellow-red-white colour map. The band shown is the center
+// frequency +- 256 Hz.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "waterfall/receiver_profile.h"
 
 namespace velmora::waterfall {
 
@@ -41,21 +46,17 @@ struct Sending {
   bool tuneSinglePixel = true;  // its level: "Single pixel"; false: "Full scale"
 };
 
-enum class Layout {
-  // "Frequency across, newest line on top": frequency rises to the right, the first column
-  // is at the bottom and time runs upward. Turned a quarter turn clockwise, an upright
-  // text reads left to right.
-  FrequencyAcross,
-  // "Time across, frequency upward": time runs to the right, frequency rises upward.
-  TimeAcross,
-};
+// The picture is cut past this many lines (the limit of a PNG's height is far above it,
+// a picture viewer's comfort not).
+inline constexpr int kMaxPictureLines = 65535;
 
 struct DrawOptions {
-  Layout layout = Layout::FrequencyAcross;
-  // The time axis never grows past this many pixels: a long sending is squeezed into it
-  // (fewer time lines per column, down to several columns per line), which bounds the
-  // picture's memory and the time to compute it. At least 16.
-  int maxTimePixels = 8192;
+  const ReceiverProfile* receiver = nullptr;  // nullptr: defaultReceiver()
+  std::optional<Layout> layout;               // instead of the receiver's own
+  // The lines drawn: from firstLine, at most maxLines of them (a window draws only what
+  // it shows; a whole picture is cut at kMaxPictureLines).
+  int firstLine = 0;
+  int maxLines = kMaxPictureLines;
 };
 
 // Which way time runs in the picture.
@@ -87,22 +88,34 @@ struct Picture {
   Layout layout = Layout::FrequencyAcross;
   TimeDirection time = TimeDirection::Upward;
   // The spectrogram itself; the frequency scale lies outside it (above it for
-  // FrequencyAcross, left of it for TimeAcross). Empty along the time axis when nothing
-  // is sent (no columns).
+  // FrequencyAcross, left of it for TimeAcross), the time scale on the other axis (left
+  // of it, below it). Empty along the time axis when nothing is sent (no columns).
   PixelRect plot;
+  // The lines drawn, of all the sending's lines, and the scale of both axes.
+  int totalLines = 0;
+  int firstLine = 0;
+  int lines = 0;
+  double secondsPerLine = 0.0;
+  double hzPerPixel = 0.0;
   // The frequencies at the plot's edges along the frequency axis: the left and right edge
   // for FrequencyAcross, the bottom and top edge for TimeAcross.
   double lowHz = 0.0;
   double highHz = 0.0;
-  // Where each column's time lies, in sending order: one entry per column of the
-  // Sending, or a single entry for the tuning tone.
+  // The lines each column's time on the air touches, [low, high), of all lines.
+  std::vector<PixelSpan> columnLines;
+  // Where each column's time on the air lies, in sending order: one entry per column of
+  // the Sending, or a single entry for the tuning tone. Spans of lines not drawn lie
+  // outside the plot.
   std::vector<PixelSpan> columnSpans;
 };
 
-// The waterfall of `sending`. Cost: well under 100 ms for 1023 characters at any
-// duration, a few ms for a short text, on one core; safe to call from any thread (no
-// shared state; FFTW's planner is serialized inside).
+// The waterfall of `sending`, lines [firstLine, firstLine + maxLines) of it. Cost: about
+// 10 microseconds a line at the default receiver, on one core, whatever the text;
+// safe to call from any thread (no shared state; FFTW's planner is serialized inside).
 Picture drawWaterfall(const Sending& sending, const DrawOptions& options = {});
+
+// The lines the whole sending takes on that receiver, without computing any spectrum.
+int waterfallLineCount(const Sending& sending, const ReceiverProfile& receiver);
 
 // For a marker: the plot area of column `column` (its time span across the whole band),
 // and the plot area of everything sent before that column began (empty for column 0).

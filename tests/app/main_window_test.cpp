@@ -209,13 +209,13 @@ TEST_F(MainWindowTest, TypingTheTextUpdatesItsFiguresButTypingTheDurationOnlyThe
   QTest::keyClicks(w.textToSend, "TEST");
   EXPECT_EQ(w.textLength->text(), "4");
   EXPECT_EQ(w.messagePower->text(), "");
-  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:23s)");
+  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:24s)");  // 23 columns of 1.05 s on the air
 
   window.controls().setText(ControlId::MessagePower, "12.5");
   w.textLength->setText("99");
   QTest::keyClick(w.duration, Qt::Key_Backspace);  // 100 ms
   EXPECT_EQ(rig.shared.columnDuration.load(), 100);
-  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:02s)");
+  EXPECT_EQ(w.timeRemaining->text(), "(0h:00m:03s)");  // 0.15 s each
   EXPECT_EQ(w.messagePower->text(), "12.5");
   EXPECT_EQ(w.textLength->text(), "99");
 }
@@ -301,6 +301,17 @@ TEST_F(MainWindowTest, TheDateStampsTheStartupAndTerminationLinesOnly) {
                        "[0-9]{2}\\.[0-9]{2}\\.[0-9]{2} [0-9:.]{12}z Program startup\r\n"
                        "[0-9]{2}\\.[0-9]{2}\\.[0-9]{2} [0-9:.]{12}z Program termination\r\n"
                        "[0-9]{2}\\.[0-9]{2}\\.[0-9]{2} [0-9:.]{12}z \r\n"));
+}
+
+TEST_F(MainWindowTest, AFailedSaveIsLoggedBeforeTheTerminationLinesAndPrinted) {
+  std::filesystem::create_directory(rig.folder() / "Velmora.ini");  // no save can replace it
+  MainWindow& window = rig.start();
+  ::testing::internal::CaptureStderr();
+  window.close();
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+  const std::string line = "Settings not saved: Velmora.ini: is a directory";
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Program startup", line, "Program termination", ""));
+  EXPECT_THAT(printed, ::testing::HasSubstr(line + "\n"));
 }
 
 class TerminationSignalTest : public MainWindowTest, public ::testing::WithParamInterface<int> {};

@@ -2,6 +2,7 @@
 // second file, also the waterfall window beside it, in the middle of the transmission.
 // Usage: velmora_screenshot MAIN.png [WATERFALL.png]
 #include <QApplication>
+#include <QComboBox>
 #include <QPixmap>
 #include <QTest>
 #include <cstdio>
@@ -29,9 +30,9 @@ int main(int argc, char* argv[]) {
   velmora::testing::WindowRig rig;
   rig.fontFolders = {VELMORA_DATA_DIR};  // the real glyphs, for the waterfall
   rig.writeSettings(
-      "[Velmora]\nOutputDevice=Default output device\nFrequency=1500\nOffset=2\nDuration=1000\n"
+      "[Velmora]\nOutputDevice=Default output device\nFrequency=1500\nOffset=2\nDuration=300\n"
       "Text=CQ DE VELMORA\nPilotTone=1\nInterval=600\n" +
-      std::string(argc == 3 ? "Waterfall=1\nWaterfallGeometry=0,0,420,640\n" : ""));
+      std::string(argc == 3 ? "Waterfall=1\nWaterfallGeometry=0,0,560,640\n" : ""));
   velmora::MainWindow& window = rig.start();
   window.controls().setText(velmora::ControlId::SentText, "CQ DE");
   window.controls().setText(velmora::ControlId::PixelCount, "4");
@@ -44,6 +45,7 @@ int main(int argc, char* argv[]) {
     velmora::WaterfallWindow& waterfall = window.waterfallWindow();
     // Rows 10 Hz apart show the glyphs crisply; the window follows the edit.
     window.controls().setText(velmora::ControlId::PixelOffset, "10");
+    waterfall.magnifyChoice().setCurrentIndex(1);
     rig.shared.onAir.reportTextColumn(31);  // in the space after "CQ DE"
     const bool drawn =
         velmora::testing::waitUntil([&] { return waterfall.upToDate() && waterfall.view().marker().shown; });

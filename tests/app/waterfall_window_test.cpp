@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <atomic>
 #include <thread>
@@ -129,11 +130,12 @@ TEST_F(WaterfallWindowTest, OpenStateLayoutAndPlaceComeBackFromVelmoraIni) {
   MainWindow& window = rig.start();
   EXPECT_TRUE(waterfall().isVisible());
   EXPECT_TRUE(window.widgets().waterfall->isChecked());
-  EXPECT_EQ(waterfall().layoutChoice().currentText(), "Time across, frequency upward");
+  // The second receiver keeps the second layout of earlier versions.
+  EXPECT_EQ(waterfall().receiverChoice().currentText(), "Slow grabber (1 Hz/px, 2 lines/s)");
   EXPECT_EQ(waterfall().geometry(), QRect(30, 40, 600, 420));
   EXPECT_EQ(pictureWhenUpToDate()->layout, waterfall::Layout::TimeAcross);
 
-  waterfall().layoutChoice().setCurrentIndex(0);
+  waterfall().receiverChoice().setCurrentIndex(0);
   window.widgets().waterfall->trigger();  // View > Waterfall closes it, and opens it again
   EXPECT_FALSE(waterfall().isVisible());
   window.widgets().waterfall->trigger();
@@ -144,6 +146,54 @@ TEST_F(WaterfallWindowTest, OpenStateLayoutAndPlaceComeBackFromVelmoraIni) {
   EXPECT_NE(saved.find("Waterfall=1\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("WaterfallLayout=0\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("WaterfallGeometry=30,40,600,420\n"), std::string::npos) << saved;
+}
+
+// The guide says how a letter reads on the receiver and offers the duration that makes its
+// pixels square; its button puts that into the duration field.
+TEST_F(WaterfallWindowTest, TheGuideOffersSquarePixelsAndWarns) {
+  MainWindow& window = rig.start();
+  pictureWhenUpToDate();
+  EXPECT_TRUE(waterfall().guide().startsWith(QString::fromUtf8("A letter is 15 px \u00d7 14 lines")))
+      << waterfall().guide().toStdString();
+  EXPECT_FALSE(waterfall().squareButton().isVisible());
+
+  window.widgets().duration->setText("1000");
+  ASSERT_TRUE(waitUntil([&] { return waterfall().squareButton().isVisible(); }));
+  EXPECT_TRUE(waterfall().guide().contains("3.3 times as long along time")) << waterfall().guide().toStdString();
+  QTest::mouseClick(&waterfall().squareButton(), Qt::LeftButton);
+  EXPECT_EQ(window.widgets().duration->text(), "300");
+  EXPECT_TRUE(waitUntil([&] { return !waterfall().squareButton().isVisible(); }));
+
+  window.widgets().pixelOffset->setText("5");
+  clickIndicator(*window.widgets().sequential);
+  EXPECT_TRUE(waitUntil([&] {
+    return waterfall().guide().contains("rows 5 Hz apart merge") && waterfall().guide().contains("S/MT slots of 43 ms");
+  })) << waterfall().guide().toStdString();
+}
+
+// A text longer than the window is a tape: true scale, and it moves on with the marker.
+TEST_F(WaterfallWindowTest, ALongTextScrollsWithTheColumnOnTheAir) {
+  MainWindow& window = rig.start();
+  window.widgets().textToSend->setText(QString(60, 'A'));
+  waterfall().magnifyChoice().setCurrentIndex(1);
+  SharedPicture shown;
+  ASSERT_TRUE(waitUntil([&] {
+    shown = waterfall().view().picture();
+    return waterfall().upToDate() && shown && shown->columnSpans.size() == 359u;
+  }));
+  EXPECT_EQ(shown->firstLine, 0);
+  EXPECT_LT(shown->lines, shown->totalLines) << "drawn at true scale, not squeezed";
+  EXPECT_EQ(shown->lines, waterfall().view().linesToFill(waterfall::Layout::FrequencyAcross));
+
+  rig.shared.onAir.reportTextColumn(300);
+  EXPECT_TRUE(waitUntil([&] {
+    const SharedPicture& now = waterfall().view().picture();
+    return waterfall().upToDate() && now->firstLine > 0 && waterfall().view().marker().shown;
+  }));
+  const SharedPicture& now = waterfall().view().picture();
+  const waterfall::PixelSpan lines = now->columnLines[300];
+  EXPECT_GE(lines.low, now->firstLine);
+  EXPECT_LE(lines.high, now->firstLine + now->lines);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // velmora-render --waterfall: the PNG decodes back to the glyphs' pixels where a receiver
-// would show them, in both layouts and with Reverse; bad input as the tool's other errors.
+// would show them, in both layouts and with Reverse, at the receiver's scale; a long one
+// is cut; bad input as the tool's other errors.
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -68,50 +70,66 @@ class RenderWaterfall : public ::testing::Test {
 
 struct LayoutCase {
   const char* name;
-  std::string layout;
+  std::string arguments;
   bool reverse;
+  bool across;
+  double linesPerSecond;
 };
 
 class RenderWaterfallLayouts : public RenderWaterfall, public ::testing::WithParamInterface<LayoutCase> {};
 
-// Five pixels per bin, two bins per row offset, ten time lines per column; 29 bins from
-// 7 offsets below the center to 7 above.
+// At 1 Hz per pixel, 513 bins from 256 Hz below the center to 256 above, one per pixel;
+// a 2000 ms column holds the air 2050 ms, drawn in as many lines as the receiver takes.
 TEST_P(RenderWaterfallLayouts, GlyphPixelsAreBrightWhereTheirTonesAre) {
   const LayoutCase& c = GetParam();
-  ASSERT_EQ(runTool("F7", c.reverse, "--waterfall @/out.png " + c.layout), kExitOk) << err.str();
+  ASSERT_EQ(runTool("F7", c.reverse, "--waterfall @/out.png " + c.arguments), kExitOk) << err.str();
+  EXPECT_EQ(err.str(), "");
   const Rgb picture = readPng(dir.file("out.png"));
-  constexpr int kColumns = 11, kBandPixels = 29 * 5, kLines = kColumns * 10;
-  const bool across = c.layout != "--layout upward";
-  ASSERT_EQ(across ? picture.width() : picture.height(), kBandPixels);
-  ASSERT_GT(across ? picture.height() : picture.width(), kLines);
+  constexpr int kColumns = 11, kBins = 513;
+  const int lines = static_cast<int>(std::ceil(kColumns * 2.05 * c.linesPerSecond));
+  ASSERT_GT(c.across ? picture.width() : picture.height(), kBins);
+  ASSERT_GT(c.across ? picture.height() : picture.width(), lines);
 
   GlyphTable glyphs;
   ASSERT_TRUE(loadGlyphFont(kFontFile, glyphs));
   for (int column = 0; column < kColumns; ++column) {
     const std::uint8_t mask = column % 6 == 5 ? 0 : glyphs.columns("F7"[column / 6])[column % 6];
-    const int line = column * 10 + 5;  // the middle of the column's time
+    const int line = static_cast<int>((column + 0.5) * 2.05 * c.linesPerSecond);  // the column's middle
     for (int row = 0; row < 7; ++row) {
-      const int along = (14 + 2 * (row - 3) * (c.reverse ? -1 : 1)) * 5 + 2;  // mid-bin, from the low edge
-      const int x = across ? along : picture.width() - kLines + line;
-      const int y = across ? picture.height() - 1 - line : kBandPixels - 1 - along;
+      const int bin = kBins / 2 + 10 * (row - 3) * (c.reverse ? -1 : 1);
+      // The plot lies at the right and bottom edges across, at the right and top upward.
+      const int x = c.across ? picture.width() - kBins + bin : picture.width() - lines + line;
+      const int y = c.across ? picture.height() - 1 - line : kBins - 1 - bin;
       EXPECT_EQ(picture.bright(x, y), ((mask >> row) & 1U) != 0) << "column " << column << " row " << row;
     }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, RenderWaterfallLayouts,
-                         ::testing::Values(LayoutCase{"DefaultAcross", "", false},
-                                           LayoutCase{"AcrossReversed", "--layout across", true},
-                                           LayoutCase{"Upward", "--layout upward", false}),
-                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, RenderWaterfallLayouts,
+    ::testing::Values(LayoutCase{"FldigiZoomed", "--receiver fldigi-x4", false, true, 7.8},
+                      LayoutCase{"Reversed", "--receiver fldigi-x4", true, true, 7.8},
+                      LayoutCase{"Grabber", "--receiver grabber", false, false, 2.0},
+                      LayoutCase{"GrabberLaidAcross", "--receiver grabber --layout across", false, true, 2.0}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(RenderWaterfall, TuningToneIsOneBrightLineAtTheCenter) {
   ASSERT_EQ(runTool("", false, "--tune --waterfall @/tune.png"), kExitOk) << err.str();
   const Rgb picture = readPng(dir.file("tune.png"));
-  const int middle = picture.height() - 80;  // five seconds in, 16 lines a second
-  EXPECT_TRUE(picture.bright(14 * 5 + 2, middle));
-  EXPECT_FALSE(picture.bright(12 * 5 + 2, middle));
-  EXPECT_FALSE(picture.bright(16 * 5 + 2, middle));
+  const int middle = picture.height() - 1 - 39;  // five seconds in, 7.8 lines a second
+  const int center = picture.width() - 129 + 64;  // 129 bins of 4 Hz
+  EXPECT_TRUE(picture.bright(center, middle));
+  EXPECT_FALSE(picture.bright(center - 8, middle));
+  EXPECT_FALSE(picture.bright(center + 8, middle));
+}
+
+TEST_F(RenderWaterfall, ALongPictureIsCutWithOneLineSayingSo) {
+  std::ofstream(dir.file("long.ini")) << "[Velmora]\nConcurrent=1\nFrequency=1500\nOffset=10\nDuration=60000\n";
+  ASSERT_EQ(runTool("", false, "--settings @/long.ini --text ABCDEFGHIJKLMNOPQRSTUVWXYZ --waterfall @/long.png"),
+            kExitOk);
+  // 155 columns of 60.05 s at 7.8 lines a second.
+  EXPECT_EQ(err.str(), "Picture cut to its first 65535 of 72601 lines (8402 of 9308 s)\n");
+  EXPECT_EQ(readPng(dir.file("long.png")).height(), 65535 + 18);  // and the frequency scale
 }
 
 struct ErrorCase {
@@ -140,6 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
             "NotWithAWav", "--waterfall @/out.png @/out.wav",
             "Option '--waterfall' draws the sound instead of writing or playing it: drop OUT.wav, --play "
             "and --report"},
+        ErrorCase{"UnknownReceiver", "--waterfall @/out.png --receiver sdr",
+                  "Unknown receiver 'sdr' (see --receivers)"},
+        ErrorCase{"ReceiverOnlyForAPicture", "--receiver grabber @/out.wav", "Option '--receiver' needs --waterfall"},
         ErrorCase{"UnwritablePicture", "--waterfall @/no/such/folder/out.png",
                   "Cannot write '@/no/such/folder/out.png'"},
         ErrorCase{"RangesAsForTheSound", "--waterfall @/out.png --settings @/offset.ini",

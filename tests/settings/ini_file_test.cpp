@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -88,13 +89,13 @@ TEST(IniFile, TextsAreCutToTheirLimitInCharacters) {
   EXPECT_EQ(ini->readText("S", "Plain", "", 1023), std::string(1023, 'x'));
 }
 
-TEST(IniFile, ReadsTextThatIsNotUtf8AsWindows1252) {
+TEST(IniFile, ReadsAFileThatIsNotUtf8AsWindows1252) {
   ScratchFolder folder;
   const std::string path = folder.file("a.ini");
-  writeBytes(path, "[S]\nOld=Gr\xfc\xdf \x80\nNew=Gr\xc3\xbc\xc3\x9f\n");
+  writeBytes(path, "[S]\nOld=Gr\xfc\xdf \x80\nNew=\xc3\xa9\n");
   const auto ini = loaded(path);
   EXPECT_EQ(ini->readText("S", "Old", "", 1023), "Gr\xc3\xbc\xc3\x9f \xe2\x82\xac");  // "Grüß €"
-  EXPECT_EQ(ini->readText("S", "New", "", 1023), "Gr\xc3\xbc\xc3\x9f");
+  EXPECT_EQ(ini->readText("S", "New", "", 1023), "\xc3\x83\xc2\xa9");                 // "Ã©"
 }
 
 TEST(IniFile, SaveKeepsForeignSectionsKeysAndComments) {
@@ -178,11 +179,6 @@ TEST(IniFile, AValueIsWrittenInTheFilesOwnEncoding) {
       {"ANSI file", "Text=Gr\xfc\xdf", "Gr\xc3\xbc\xc3\x9f\xc3\xa9 \xe2\x82\xac", "Text=Gr\xfc\xdf\xe9 \x80"},
       {"UTF-8 file", "Text=Gr\xc3\xbc\xc3\x9f", "Gr\xc3\xbc\xc3\x9f\xc3\xa9 \xe2\x82\xac",
        "Text=Gr\xc3\xbc\xc3\x9f\xc3\xa9 \xe2\x82\xac"},
-      // No ANSI code for the check mark: UTF-8, which the reader tells apart value by value.
-      {"ANSI file, a character without a code", "Text=\xfc", "\xe2\x9c\x93 \xc3\xbc",
-       "Text=\xe2\x9c\x93 \xc3\xbc"},
-      // ANSI bytes that would pass for UTF-8 ("Ã©" is C3 A9) would read back as "é".
-      {"ANSI file, bytes that look like UTF-8", "Text=\xfc", "\xc3\x83\xc2\xa9", "Text=\xc3\x83\xc2\xa9"},
   };
   for (const auto& c : cases) {
     ScratchFolder folder;
@@ -194,6 +190,84 @@ TEST(IniFile, AValueIsWrittenInTheFilesOwnEncoding) {
     ASSERT_TRUE(ini.save(path));
     EXPECT_EQ(readBytes(path), "[Velmora]\n" + c.saved + "\n") << c.what;
     EXPECT_EQ(loaded(path)->readText("Velmora", "Text", "", 1023), c.value) << c.what;
+  }
+}
+
+// The file in UTF-16 with its byte-order mark.
+std::string utf16(const std::u16string& text, bool bigEndian) {
+  std::string bytes;
+  for (const char16_t unit : u"\uFEFF" + text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+// Permission bits do not stop root: the save runs as nobody.
+class AsNobody {
+ public:
+  AsNobody() : root_(::geteuid() == 0) {
+    EXPECT_TRUE(!root_ || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
+  }
+  ~AsNobody() { EXPECT_TRUE(!root_ || (::seteuid(0) == 0 && ::setegid(0) == 0)); }
+
+ private:
+  bool root_;
+};
+
+struct SurvivalCase {
+  const char* what;
+  std::string before;
+  std::string key, value;  // written, as a field would hold it
+  std::string after;
+  mode_t fileMode = 0666, folderMode = 0777;
+  bool saved = true;
+};
+
+TEST(IniFile, FilesSurviveTheirLineEndsEncodingsAndPermissions) {
+  const std::string ansi = "[Velmora]\nA=\xfc\n";
+  const std::string withNul = std::string("[Velmora]\nText=a") + '\0' + "b\x01\n";
+  const SurvivalCase cases[] = {
+      {"CR line ends", "[Velmora]\rA=1\rB=2\r", "B", "3", "[Velmora]\rA=1\rB=3\r"},
+      {"a new key in CR line ends", "[Velmora]\rA=1\r", "New", "3", "[Velmora]\rA=1\rNew=3\r"},
+      {"a stray CR is no part of a value", "[Velmora]\r\nLoop=1\r\r\n", "Loop", "1",
+       "[Velmora]\r\nLoop=1\r\r\n"},
+      {"a last line ending in CR", "[Velmora]\nLoop=1\r", "Loop", "1", "[Velmora]\nLoop=1\r"},
+      {"a new key takes the line ends of its section", "[Other]\nX=1\n[Velmora]\r\nA=1\r\n", "New", "2",
+       "[Other]\nX=1\n[Velmora]\r\nA=1\r\nNew=2\r\n"},
+      {"a read-only folder: saved in place", "[Velmora]\nA=1\n", "A", "2", "[Velmora]\nA=2\n", 0666, 0555},
+      {"a read-only file is kept", "[Velmora]\nA=1\n", "A", "2", "[Velmora]\nA=1\n", 0444, 0777, false},
+      {"an ANSI file reads as ANSI throughout", ansi + "Text=\xc3\xa9\n", "Text", "\xc3\x83\xc2\xa9",
+       ansi + "Text=\xc3\xa9\n"},
+      {"an ANSI file is written in ANSI", ansi, "Text", "\xc3\x83\xc2\xa9", ansi + "Text=\xc3\xa9\n"},
+      {"a character ANSI lacks makes the file UTF-8", ansi, "Text", "\xe2\x9c\x93",
+       "\xef\xbb\xbf[Velmora]\nA=\xc3\xbc\nText=\xe2\x9c\x93\n"},
+      {"ANSI that would pass for UTF-8 becomes UTF-8", ansi + "B=\xc3\xa9\n", "A", "x",
+       "\xef\xbb\xbf[Velmora]\nA=x\nB=\xc3\x83\xc2\xa9\n"},
+      {"blanks at the ends are quoted", "[Velmora]\nText=x\n", "Text", " cq  ",
+       "[Velmora]\nText=\" cq  \"\n"},
+      {"UTF-16 LE", utf16(u"[Velmora]\r\nA=1\r\n", false), "A", "\xc3\xbc",
+       utf16(u"[Velmora]\r\nA=\u00fc\r\n", false)},
+      {"UTF-16 BE", utf16(u"[Velmora]\nA=1\n", true), "New", "2", utf16(u"[Velmora]\nA=1\nNew=2\n", true)},
+      {"control characters stay until edited", withNul, "Text", "ab", withNul},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    const std::string path = folder.file("Velmora.ini");
+    writeBytes(path, c.before);
+    IniFile ini;
+    ASSERT_TRUE(ini.load(path));
+    ini.writeText("Velmora", c.key, c.value);
+    ::chmod(path.c_str(), c.fileMode);
+    ::chmod(folder.path().c_str(), c.folderMode);
+    std::error_code error;
+    {
+      AsNobody nobody;
+      EXPECT_EQ(ini.save(path, &error), c.saved) << c.what << ": " << error.message();
+    }
+    ::chmod(folder.path().c_str(), 0700);
+    EXPECT_EQ(readBytes(path), c.after) << c.what;
+    EXPECT_EQ(loaded(path)->readText("Velmora", c.key, "", 1023), c.saved ? c.value : "1") << c.what;
   }
 }
 

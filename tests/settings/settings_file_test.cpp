@@ -438,7 +438,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WaterfallKeysCase{"TXDelay=0\n", {}},
                       WaterfallKeysCase{"Waterfall=1\nWaterfallLayout=1\nWaterfallGeometry=10,-5,800,600\n",
                                         {true, 1, WindowGeometry{10, -5, 800, 600}}},
-                      WaterfallKeysCase{"Waterfall=yes\nWaterfallLayout=2\nWaterfallGeometry=10,20,0,600\n",
+                      WaterfallKeysCase{"Waterfall=yes\nWaterfallLayout=5\nWaterfallGeometry=10,20,0,600\n",
                                         {}},
                       WaterfallKeysCase{"WaterfallGeometry=10,20,300\n", {}},
                       WaterfallKeysCase{"WaterfallGeometry=10,20,300,200,1\n", {}},

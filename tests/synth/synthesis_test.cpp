@@ -103,8 +103,10 @@ Reference referenceSequential(const ColumnParameters& c) {
     const double w = referenceIncrement(referenceFrequency(entry, c.center, c.offset, c.reverse));
     double tonePhase = 0;
     double envelopePhase = -kPi;
+    // A slot shorter than two ramps rises and falls within itself.
+    const double step = slot < 2000 ? (2 * 3.141592653589793) / slot : kPi / 1000;
     for (int n = 0; n < slot; ++n) {
-      if (n < 1000 || n > slot - 1000) envelopePhase = envelopePhase + kPi / 1000;
+      if (n < 1000 || n > slot - 1000) envelopePhase = envelopePhase + step;
       const double v = std::sin(tonePhase) * 32768 * (1 + std::cos(envelopePhase)) * 0.5;
       ref.samples.push_back(static_cast<std::int16_t>(std::trunc(v)));
       tonePhase = tonePhase + w;
@@ -178,9 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
                       EnvelopeGain{3307, 998, 0.99999753, 0.000000005}, EnvelopeGain{3307, 999, 1.0, 0.0},
                       EnvelopeGain{3307, 1500, 1.0, 0.0}, EnvelopeGain{3307, 2307, 1.0, 0.0},
                       EnvelopeGain{3307, 2308, 0.99999753, 0.000000005},
-                      EnvelopeGain{3307, 3306, 2.4674e-6, 0.00005e-6}, EnvelopeGain{1102, 999, 1.0, 0.0},
-                      EnvelopeGain{1102, 1101, 0.97455, 0.000005}, EnvelopeGain{472, 471, 0.45607, 0.000005},
-                      EnvelopeGain{1575, 1574, 0.383, 0.0005}));
+                      EnvelopeGain{3307, 3306, 2.4674e-6, 0.00005e-6},
+                      // Bursts under 2000 samples peak at their middle and end at gain 0.
+                      EnvelopeGain{1102, 550, 1.0, 1e-12}, EnvelopeGain{1102, 1101, 0.0, 1e-15},
+                      EnvelopeGain{472, 0, 4.4301e-5, 0.00005e-5}, EnvelopeGain{472, 471, 0.0, 1e-15},
+                      EnvelopeGain{1575, 1574, 0.0, 1e-15}, EnvelopeGain{1999, 1998, 0.0, 1e-15},
+                      // From 2000 samples on, the ramps of 1000 samples are unchanged.
+                      EnvelopeGain{2000, 0, 2.4674e-6, 0.00005e-6}, EnvelopeGain{2000, 999, 1.0, 0.0}));
 
 // ---------------------------------------------------------------------------------------
 // Conversion and formatting.
@@ -403,16 +409,19 @@ TEST_P(SequentialColumnTable, SlotsFiguresAndSamples) {
 INSTANTIATE_TEST_SUITE_P(
     Columns, SequentialColumnTable,
     ::testing::Values(
-        SequentialCase{"AllRows1s", 0x7F, 1000, false, false, 11025, 7, "46.8", "100.0", 1000},
-        SequentialCase{"Row0Only", 0x01, 1000, false, false, 11025, 1, "6.7", "99.9", 1000},
-        SequentialCase{"Rows0And6Skip", 0x41, 1000, false, true, 3150, 2, "46.8", "99.9", 285},
-        SequentialCase{"Rows0And6NoSkip", 0x41, 1000, false, false, 11025, 2, "13.4", "99.9", 1000},
+        SequentialCase{"AllRows1s", 0x7F, 1000, false, false, 11025, 7, "37.5", "100.0", 1000},
+        SequentialCase{"Row0Only", 0x01, 1000, false, false, 11025, 1, "5.4", "99.7", 1000},
+        SequentialCase{"Rows0And6Skip", 0x41, 1000, false, true, 3150, 2, "37.5", "99.9", 285},
+        SequentialCase{"Rows0And6NoSkip", 0x41, 1000, false, false, 11025, 2, "10.7", "99.9", 1000},
         SequentialCase{"EmptyNoPilot", 0x00, 1000, false, false, 11025, 0, "0.0", "0.0", 1000},
         SequentialCase{"EmptyNoPilotSkip", 0x00, 1000, false, true, 11025, 0, "0.0", "0.0", 1000},
         SequentialCase{"EmptyPilot", 0x00, 1000, true, false, 11025, 7, nullptr, nullptr, 1000},
         // The pilot rule comes before the skip rule.
         SequentialCase{"PilotBeatsSkip", 0x01, 1000, true, true, 11025, 7, nullptr, nullptr, 1000},
-        SequentialCase{"AllRows300ms", 0x7F, 300, false, false, 3304, 7, "4.7", "20.4", 299},
+        SequentialCase{"AllRows300ms", 0x7F, 300, false, false, 3304, 7, "37.5", "99.9", 299},
+        // The longest slot with the short fade and the shortest with the long one.
+        SequentialCase{"AllRows1269ms", 0x7F, 1269, false, false, 13986, 7, nullptr, nullptr, 1268},
+        SequentialCase{"AllRows1270ms", 0x7F, 1270, false, false, 14000, 7, nullptr, nullptr, 1269},
         SequentialCase{"AllRows2s", 0x7F, 2000, false, false, 22050, 7, "60.3", "100.0", 2000}),
     [](const ::testing::TestParamInfo<SequentialCase>& row) { return std::string(row.param.name); });
 

@@ -152,13 +152,13 @@ TEST_P(SequentialColumnTest, WaitsForTheSamplesWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Columns, SequentialColumnTest,
-    ::testing::Values(SequentialCase{0x7F, false, false, "1000", 11025, 1010, "7", "46.8", "100.0"},
-                      SequentialCase{0x01, false, false, "1000", 11025, 1010, "1", "6.7", "99.9"},
-                      SequentialCase{0x41, true, false, "1000", 3150, 290, "2", "46.8", "99.9"},
-                      SequentialCase{0x41, false, false, "1000", 11025, 1010, "2", "13.4", "99.9"},
+    ::testing::Values(SequentialCase{0x7F, false, false, "1000", 11025, 1010, "7", "37.5", "100.0"},
+                      SequentialCase{0x01, false, false, "1000", 11025, 1010, "1", "5.4", "99.7"},
+                      SequentialCase{0x41, true, false, "1000", 3150, 290, "2", "37.5", "99.9"},
+                      SequentialCase{0x41, false, false, "1000", 11025, 1010, "2", "10.7", "99.9"},
                       SequentialCase{0x00, true, false, "1000", 11025, 1010, "0", "0.0", "0.0"},
                       SequentialCase{0x00, false, true, "1000", 11025, 1010, "7", nullptr, nullptr},
-                      SequentialCase{0x7F, false, false, "300", 3304, 300, "7", "4.7", "20.4"},
+                      SequentialCase{0x7F, false, false, "300", 3304, 300, "7", "37.5", "99.9"},
                       SequentialCase{0x7F, false, false, "2000", 22050, 2010, "7", "60.3", "100.0"}));
 
 struct FailureCase {

@@ -138,21 +138,22 @@ TEST_F(TransmitWorkerTest, NormalEndShowsProgressAndKeepsMessagePower) {
 
 TEST_F(TransmitWorkerTest, CountsDownOneColumnDurationPerColumn) {
   send("A");
-  // 1.5 s, 1.2, 0.9, 0.6, 0.3 before the columns; then the whole text's time at the end.
+  // Columns of 300 ms hold the air 350 ms on average: 1.75 s, 1.4, 1.05, 0.7, 0.35 before
+  // the columns; then the whole text's time at the end.
   EXPECT_THAT(rig.controls.textHistory(ControlId::TimeRemaining),
-              ElementsAre("(0h:00m:01s)", "(0h:00m:01s)", "(0h:00m:00s)", "(0h:00m:00s)", "(0h:00m:00s)",
+              ElementsAre("(0h:00m:01s)", "(0h:00m:01s)", "(0h:00m:01s)", "(0h:00m:00s)", "(0h:00m:00s)",
                           "(0h:00m:01s)"));
 }
 
 TEST_F(TransmitWorkerTest, LongerDurationsCountDownInWholeSeconds) {
   rig.controls.setText(ControlId::Duration, "1500");
-  send("AB");  // 16.5 s in 11 columns of 1.5 s
+  send("AB");  // 17.05 s in 11 columns of 1.55 s on the air
   const auto history = rig.controls.textHistory(ControlId::TimeRemaining);
   ASSERT_EQ(history.size(), 12u);
-  EXPECT_EQ(history.front(), "(0h:00m:16s)");
+  EXPECT_EQ(history.front(), "(0h:00m:17s)");
   EXPECT_EQ(history[1], "(0h:00m:15s)");
   EXPECT_EQ(history[10], "(0h:00m:01s)");
-  EXPECT_EQ(history.back(), "(0h:00m:16s)");
+  EXPECT_EQ(history.back(), "(0h:00m:17s)");
 }
 
 struct StartLineCase {
@@ -213,8 +214,8 @@ TEST_F(TransmitWorkerTest, LongestTextStandsWholeInTheStartLine) {
   EXPECT_THAT(rig.logMessages(), ElementsAre("Starting text transmission (" + expectedText +
                                                  ", C/MT, 1000/10 Hz, 300ms, no pilot tone)",
                                              "Terminating text transmission (sent text: ä)", "Transmission stopped."));
-  // 1023 characters at 300 ms: 6137 columns, 1841.1 s.
-  EXPECT_EQ(rig.controls.textHistory(ControlId::TimeRemaining).front(), "(0h:30m:41s)");
+  // 1023 characters at 300 ms: 6137 columns of 350 ms on the air, 2147.95 s.
+  EXPECT_EQ(rig.controls.textHistory(ControlId::TimeRemaining).front(), "(0h:35m:47s)");
 }
 
 struct StopCase {
@@ -453,7 +454,7 @@ TEST_P(TransmitFailureTest, FailedColumnStillCountsAndTheCountDownGoesOn) {
   EXPECT_EQ(messagePower[4], percent((one + seven + third + seven + one) / 5));
   EXPECT_THAT(rig.controls.textHistory(ControlId::PixelCount), ElementsAreArray(GetParam().pixelCountHistory));
   EXPECT_THAT(rig.controls.textHistory(ControlId::TimeRemaining),
-              ElementsAre("(0h:00m:01s)", "(0h:00m:01s)", "(0h:00m:00s)", "(0h:00m:00s)", "(0h:00m:00s)",
+              ElementsAre("(0h:00m:01s)", "(0h:00m:01s)", "(0h:00m:01s)", "(0h:00m:00s)", "(0h:00m:00s)",
                           "(0h:00m:01s)"));
   const auto sounds = rig.audio.sounds();
   ASSERT_EQ(sounds.size(), 5u);

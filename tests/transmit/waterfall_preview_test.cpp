@@ -86,7 +86,7 @@ class WaterfallMarkerTest : public ::testing::TestWithParam<waterfall::Layout> {
 TEST_P(WaterfallMarkerTest, MarksTheColumnOnTheAirAndDimsWhatCameBefore) {
   waterfall::Sending sending;
   sending.columns = {0x7F, 0x41, 0, 0x7F};
-  const waterfall::Picture picture = waterfall::drawWaterfall(sending, {GetParam(), 8192});
+  const waterfall::Picture picture = waterfall::drawWaterfall(sending, {nullptr, GetParam()});
   const MarkerAreas third = markerAreas(picture, false, {OnAir::Sound::Text, 2, 0}, 0);
   ASSERT_TRUE(third.shown);
   const auto column = waterfall::columnArea(picture, 2);
@@ -101,7 +101,7 @@ TEST_P(WaterfallMarkerTest, MarksTheColumnOnTheAirAndDimsWhatCameBefore) {
 TEST_P(WaterfallMarkerTest, MovesThroughTheToneWithTheTimePlayed) {
   waterfall::Sending sending;
   sending.tuningTone = true;
-  const waterfall::Picture picture = waterfall::drawWaterfall(sending, {GetParam(), 8192});
+  const waterfall::Picture picture = waterfall::drawWaterfall(sending, {nullptr, GetParam()});
   const bool upward = picture.time == waterfall::TimeDirection::Upward;
   const auto position = [&](std::uint32_t elapsedMs) {
     // A start just before the tick count wraps: the elapsed time still counts.

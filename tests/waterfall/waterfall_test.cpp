@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <set>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "waterfall/sound_timeline.h"
+#include "synth/synthesis.h"
+#include "waterfall/sample_lines.h"
 #include "waterfall/spectrum_lines.h"
 
 namespace velmora::waterfall {
@@ -34,7 +37,7 @@ struct EnergyCase {
   std::uint8_t mask;
   double atColumns;                  // time, in full column lengths from the start
   std::set<int> brightSteps;         // tones that sound, in row offsets from the center
-  double brightDb = kSinglePixelDb;  // their level; every other tone lies 30 dB below
+  double brightDb = kSinglePixelDb;  // their level; every other tone lies 25 dB below
   bool tune = false;
 };
 
@@ -44,12 +47,14 @@ TEST_P(ColumnEnergy, LitTonesBrightAndEveryOtherToneDark) {
   const EnergyCase& c = GetParam();
   const SoundTimeline timeline =
       makeSoundTimeline({.settings = c.settings, .columns = {c.mask}, .tuningTone = c.tune});
-  std::array<float, kShownBins> levels{};
-  SpectrumLines(timeline).levels(c.atColumns * static_cast<double>(timeline.fullColumnSamples), levels);
+  // 1 Hz per pixel: every tone lies on a bin, 10 bins from the next.
+  SpectrumLines spectrum(timeline, *findReceiver("fldigi-x4"));
+  std::vector<float> levels(static_cast<std::size_t>(spectrum.binCount()));
+  spectrum.levels(c.atColumns * static_cast<double>(timeline.fullColumnSamples), levels);
   for (int steps = -kMaxToneSteps; steps <= kMaxToneSteps; ++steps) {
-    const float level = levels[static_cast<std::size_t>(kShownBins / 2 + kBinsPerOffset * steps)];
+    const float level = levels[static_cast<std::size_t>(spectrum.binCount() / 2 + 10 * steps)];
     const bool lit = c.brightSteps.count(steps) != 0;
-    EXPECT_TRUE(lit ? std::abs(level - c.brightDb) < 0.5 : level < c.brightDb - 30.0)
+    EXPECT_TRUE(lit ? std::abs(level - c.brightDb) < 0.5 : level < c.brightDb - 25.0)
         << level << " dB at " << steps << " offsets, " << (lit ? "lit" : "dark");
   }
 }
@@ -82,14 +87,15 @@ TEST(WaterfallPicture, FrequencyAcrossPutsTheFirstColumnAtTheBottom) {
   const Picture picture = drawWaterfall(kTwoColumnsWithAGap);
   ASSERT_EQ(picture.columnSpans.size(), 3U);
   const PixelRect plot = picture.plot;
-  EXPECT_EQ(plot.y + plot.height, picture.height);  // the scale lies above the plot
-  // 29 bins of 5 Hz, the outer ones 7 row offsets out: the edges lie half a bin beyond.
-  EXPECT_EQ(picture.lowHz, 1200 - 72.5);
-  EXPECT_EQ(picture.highHz, 1200 + 72.5);
-  // The spans run from the bottom up, each touching the next.
+  EXPECT_EQ(plot.y + plot.height, picture.height);  // the frequency scale lies above the plot
+  EXPECT_GT(plot.x, 0);                              // the time scale left of it
+  // 129 bins of 4 Hz: the edges lie half a bin beyond 64 bins either side.
+  EXPECT_EQ(picture.lowHz, 1200 - 258);
+  EXPECT_EQ(picture.highHz, 1200 + 258);
+  // The spans run from the bottom up, each touching (or sharing a line with) the next.
   EXPECT_EQ(picture.columnSpans[0].high, plot.y + plot.height);
   EXPECT_EQ(picture.columnSpans[2].low, plot.y);
-  for (int c = 0; c < 2; ++c) EXPECT_EQ(picture.columnSpans[c].low, picture.columnSpans[c + 1].high);
+  for (int c = 0; c < 2; ++c) EXPECT_NEAR(picture.columnSpans[c].low, picture.columnSpans[c + 1].high, 1);
   // The marker spans the band; what was sent lies below it.
   const PixelRect now = columnArea(picture, 2), sent = sentArea(picture, 2);
   EXPECT_EQ(now.width, plot.width);
@@ -123,33 +129,128 @@ TEST(WaterfallPicture, TimeAcrossIsTheSameSpectrumTurned) {
     EXPECT_EQ(u.high - u.low, a.high - a.low);
     EXPECT_EQ(u.low - upward.plot.x, across.plot.y + across.plot.height - a.high);
   }
-  // The marker spans the band; what was sent lies left of it.
-  const PixelRect now = columnArea(upward, 2), sent = sentArea(upward, 2);
-  EXPECT_EQ(now.height, upward.plot.height);
-  EXPECT_EQ(sent.x, upward.plot.x);
-  EXPECT_EQ(sent.x + sent.width, now.x);
-  EXPECT_EQ(sentArea(upward, 0).width, 0);
 }
 
-TEST(WaterfallPicture, LongestTextIsSqueezedIntoTheTimeLimit) {
-  Sending sending{.settings = {.durationMs = 60000, .concurrent = false, .skipDarkPixels = true},
-                  .columns = {}};
+// Each receiver's picture of "rows 0 and 6 for five 3 s columns, a gap, one column":
+// one pixel per bin and per line, and a letter as tall and wide as that receiver makes it.
+class ReceiverScale : public ::testing::TestWithParam<ReceiverProfile> {};
+
+TEST_P(ReceiverScale, SizeAndLetterProportions) {
+  const ReceiverProfile& receiver = GetParam();
+  const Sending sending{.settings = {.center = 1500, .offset = 10, .durationMs = 3000},
+                        .columns = {0x41, 0x41, 0x41, 0x41, 0x41, 0x00, 0x41}};
+  const Picture picture =
+      drawWaterfall(sending, {.receiver = &receiver, .layout = Layout::FrequencyAcross, .maxLines = 10000});
+  // Seven C/MT columns of 3000 ms hold the air 3050 ms each on average (polls of 100 ms).
+  const double columnLines = 3.05 * receiver.linesPerSecond;
+  EXPECT_EQ(picture.lines, static_cast<int>(std::ceil(7 * columnLines)));
+  EXPECT_EQ(picture.plot.height, picture.lines);
+  EXPECT_EQ(picture.plot.width, 2 * static_cast<int>(std::ceil(256 / receiver.hzPerPixel)) + 1);
+  // Row 0's stripe: as many bright lines as five columns take, and row 6's 60 Hz away.
+  const auto bright = [&](int line, double hz) {
+    const int x = picture.plot.x + static_cast<int>(std::lround((hz - picture.lowHz) / receiver.hzPerPixel - 0.5));
+    const std::uint32_t pixel = picture.pixels[static_cast<std::size_t>((picture.plot.y + picture.lines - 1 - line) * picture.width + x)];
+    return ((pixel >> 16) & 0xFF) > 200;  // yellow, red or white: the top third of the range
+  };
+  int stripeLines = 0;
+  for (int line = 0; line < picture.lines; ++line) stripeLines += bright(line, 1470) ? 1 : 0;
+  EXPECT_NEAR(stripeLines, 6 * columnLines, 0.1 * columnLines + 2) << "five columns and one more";
+  const int middle = static_cast<int>(2.5 * columnLines);
+  EXPECT_TRUE(bright(middle, 1470) && bright(middle, 1530) && !bright(middle, 1500));
+}
+
+INSTANTIATE_TEST_SUITE_P(Receivers, ReceiverScale, ::testing::ValuesIn(receiverProfiles()),
+                         [](const auto& row) {
+                           std::string name(row.param.key);
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+// A steady tone is as wide as the receiver draws it.
+TEST_P(ReceiverScale, SteadyToneWidth) {
+  const ReceiverProfile& receiver = GetParam();
+  const Sending tone{.settings = {.center = 1500}, .columns = {}, .tuningTone = true, .tuneSinglePixel = false};
+  const Picture picture = drawWaterfall(
+      tone, {.receiver = &receiver, .layout = std::nullopt, .firstLine = waterfallLineCount(tone, receiver) / 2, .maxLines = 1});
+  const int line = picture.time == TimeDirection::Upward ? picture.plot.y : 0;
+  int lit = 0;
+  const int bins = picture.time == TimeDirection::Upward ? picture.plot.width : picture.plot.height;
+  for (int bin = 0; bin < bins; ++bin) {
+    const int x = picture.time == TimeDirection::Upward ? picture.plot.x + bin : picture.plot.x;
+    const int y = picture.time == TimeDirection::Upward ? line : picture.plot.y + bin;
+    lit += picture.pixels[static_cast<std::size_t>(y * picture.width + x)] != 0xFF000000U ? 1 : 0;
+  }
+  EXPECT_NEAR(lit, receiver.toneWidthHz / receiver.hzPerPixel, 1.5);
+}
+
+// S/MT on fldigi: at 1300 ms each slot is a dot of its own, with the dark background
+// between dots; at 1000 ms too the band around the dots stays dark (a slot that ended with
+// a click would splatter across it).
+class SequentialDots : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(SequentialDots, DotsOnADarkBackground) {
+  const std::uint32_t durationMs = GetParam();
+  const Sending sending{.settings = {.center = 1500, .offset = 10, .durationMs = durationMs, .concurrent = false},
+                        .columns = {0x7F}};
+  const SoundTimeline timeline = makeSoundTimeline(sending);
+  SpectrumLines spectrum(timeline, defaultReceiver());
+  std::vector<float> levels(static_cast<std::size_t>(spectrum.binCount()));
+  const double slot = sequentialSlotLength(durationMs);
+  const float floorDb = -60.0F;  // full-scale tones, 60 dB shown
+  for (int k = 0; k < 7; ++k) {
+    spectrum.levels((k + 0.5) * slot, levels);
+    const auto at = [&](double hz) {
+      return levels[static_cast<std::size_t>(spectrum.binCount() / 2 + std::lround(hz / 4))];
+    };
+    EXPECT_GT(at(10.0 * (k - 3)), -10.0F) << "slot " << k << " shows its dot";
+    for (int other = 0; other < 7 && durationMs >= 1300; ++other) {
+      if (std::abs(other - k) < 2) continue;
+      EXPECT_LT(at(10.0 * (other - 3)), floorDb + 15.0F) << "slot " << k << ", row " << other;
+    }
+    for (const double far : {-200.0, -100.0, 100.0, 200.0})
+      EXPECT_LT(at(far), floorDb) << "slot " << k << " at " << far << " Hz";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Durations, SequentialDots, ::testing::Values(1000U, 1300U));
+
+// Only the lines asked for are drawn; every column still has its place.
+TEST(WaterfallPicture, DrawsOnlyTheLinesAskedFor) {
+  Sending sending{.settings = {.durationMs = 60000, .concurrent = false, .skipDarkPixels = true}, .columns = {}};
   for (int i = 0; i < 1023; ++i) {
     if (i > 0) sending.columns.push_back(0);
     sending.columns.insert(sending.columns.end(), {0x7F, 0x01, 0x08, 0x40, 0x7F});
   }
-  for (const int limit : {8192, 100}) {
-    const Picture picture = drawWaterfall(sending, {.maxTimePixels = limit});
-    EXPECT_EQ(picture.plot.height, limit);
-    ASSERT_EQ(picture.columnSpans.size(), sending.columns.size());
-    int previousLow = picture.plot.y + picture.plot.height;
-    for (const PixelSpan span : picture.columnSpans) {
-      ASSERT_GT(span.high, span.low);
-      ASSERT_LE(span.high, previousLow + 1);  // squeezed columns may share a line
-      ASSERT_GE(span.low, picture.plot.y);
-      previousLow = span.low;
-    }
+  const Picture picture =
+      drawWaterfall(sending, {.receiver = nullptr, .layout = std::nullopt, .firstLine = 100000, .maxLines = 200});
+  EXPECT_EQ(picture.totalLines, waterfallLineCount(sending, defaultReceiver()));
+  EXPECT_GT(picture.totalLines, 1000000);
+  EXPECT_EQ(picture.lines, 200);
+  EXPECT_EQ(picture.plot.height, 200);
+  ASSERT_EQ(picture.columnSpans.size(), sending.columns.size());
+  EXPECT_EQ(picture.columnLines.back().high, picture.totalLines);
+}
+
+// Received samples give the lines the sent sound's picture shows: the full-scale tuning
+// tone, fed in pieces, at its level and width.
+TEST(SampleLines, ASteadyToneAsDrawWaterfallDrawsIt) {
+  std::vector<std::int16_t> tone(kTuningToneSamples);
+  synthesizeTuningTone(1500, false, tone);
+  SampleLines lines(defaultReceiver(), 1500);
+  std::vector<std::vector<float>> received;
+  for (std::size_t at = 0; at < tone.size(); at += 1000) {
+    const std::size_t count = std::min<std::size_t>(1000, tone.size() - at);
+    lines.feed(std::span(tone).subspan(at, count), [&](std::span<const float> line) {
+      received.emplace_back(line.begin(), line.end());
+    });
   }
+  ASSERT_GT(received.size(), 70U);  // 10 s at 7.8 lines a second, the last window incomplete
+  const std::vector<float>& middle = received[39];
+  ASSERT_EQ(middle.size(), 129U);
+  EXPECT_NEAR(middle[64], 0.0F, 0.5F);
+  int lit = 0;
+  for (const float level : middle) lit += level > -60.0F ? 1 : 0;
+  EXPECT_NEAR(lit, defaultReceiver().toneWidthHz / defaultReceiver().hzPerPixel, 1.5);
 }
 
 // The window draws on a thread of its own while another picture may be drawn elsewhere.

@@ -64,6 +64,7 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
     return kExitOk;
   }
   if (options.listDevices) return listDevices(env);
+  if (options.listReceivers) return listReceivers(env);
   if (options.listSources) return listSources(env);
 
   const std::optional<RenderSettings> settings = loadSettings(options, env);
@@ -89,9 +90,11 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
   }
 
   if (options.waterfallPath) {
-    const auto layout = options.layout.value_or("across") == "upward" ? waterfall::Layout::TimeAcross
-                                                                      : waterfall::Layout::FrequencyAcross;
-    return writeWaterfall(rendering, *options.waterfallPath, layout, env);
+    waterfall::DrawOptions draw;
+    draw.receiver = waterfall::findReceiver(options.receiver.value_or(""));
+    if (options.layout)
+      draw.layout = *options.layout == "upward" ? waterfall::Layout::TimeAcross : waterfall::Layout::FrequencyAcross;
+    return writeWaterfall(rendering, *options.waterfallPath, draw, env);
   }
   Report report;
   if (!report.open(options.reportPath)) {

@@ -87,7 +87,9 @@ struct Options {
   bool key = false;                          // --key: key the transmitter as the settings say
   bool loop = false;                         // --loop: repeat after the Interval until stopped
   std::optional<std::string> waterfallPath;  // --waterfall: a picture instead of the sound
-  std::optional<std::string> layout;         // --layout: "across" (default) or "upward"
+  std::optional<std::string> layout;         // --layout: "across" or "upward", instead of the receiver's
+  std::optional<std::string> receiver;       // --receiver: a receiver profile's key or name
+  bool listReceivers = false;                // --receivers
   std::optional<std::string> decodePath;     // --decode: read the text of a recording
   std::optional<std::string> listenSource;   // --listen: read text live ("" = default input)
   bool listSources = false;                  // --sources

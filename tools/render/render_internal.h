@@ -43,8 +43,9 @@ class Report {
 // --waterfall: the picture of the rendering, and the PNG file it is written to.
 waterfall::Sending waterfallSending(const Rendering& rendering);
 bool writePng(const std::string& path, int width, int height, const std::vector<std::uint32_t>& pixels);
-int writeWaterfall(const Rendering& rendering, const std::string& path, waterfall::Layout layout,
+int writeWaterfall(const Rendering& rendering, const std::string& path, const waterfall::DrawOptions& options,
                    Environment& env);
+int listReceivers(Environment& env);
 
 int writeWav(const Rendering& rendering, const std::string& path, Report& report, Environment& env);
 // Plays through the program's own workers, keyed when asked, on list entry deviceIndex.

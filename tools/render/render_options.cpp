@@ -2,6 +2,7 @@
 #include <charconv>
 
 #include "render/render.h"
+#include "waterfall/receiver_profile.h"
 
 namespace velmora::render {
 
@@ -16,6 +17,9 @@ std::optional<std::string> waterfallOptionsError(const Options& options) {
     return "Unknown layout '" + *options.layout + "' (across or upward)";
   }
   if (options.layout && !options.waterfallPath) return std::string("Option '--layout' needs --waterfall");
+  if (options.receiver && !options.waterfallPath) return std::string("Option '--receiver' needs --waterfall");
+  if (options.receiver && waterfall::findReceiver(*options.receiver) == nullptr)
+    return "Unknown receiver '" + *options.receiver + "' (see --receivers)";
   if (options.waterfallPath && (options.outputPath || options.playDevice || options.reportPath)) {
     return std::string(
         "Option '--waterfall' draws the sound instead of writing or playing it: "
@@ -60,6 +64,10 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
       target = &options.waterfallPath;
     } else if (argument == "--layout") {
       target = &options.layout;
+    } else if (argument == "--receiver") {
+      target = &options.receiver;
+    } else if (argument == "--receivers") {
+      options.listReceivers = true;
     } else if (argument == "--tune") {
       options.tune = true;
     } else if (argument == "--decode") {
@@ -104,7 +112,7 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
   if ((options.search || options.verbose) && !options.decodePath && !options.listenSource) {
     return std::string("Options '--search' and '--verbose' need --decode or --listen");
   }
-  if (!options.help && !options.version && !options.listDevices && !options.playDevice &&
+  if (!options.help && !options.version && !options.listDevices && !options.listReceivers && !options.playDevice &&
       !options.outputPath && !options.waterfallPath && !receiving) {
     return std::string("No output file given (see --help)");
   }
@@ -120,7 +128,8 @@ std::string usageText() {
   return "Usage: velmora-render [--settings FILE] [--text TEXT] [--font FILE] [--tune] [--report FILE]\n"
          "                      [--devices] [--play [N] [--key] [--loop]] OUT.wav\n"
          "       velmora-render [--settings FILE] [--text TEXT] [--font FILE] [--tune]\n"
-         "                      --waterfall OUT.png [--layout across|upward]\n"
+         "                      --waterfall OUT.png [--receiver NAME] [--layout across|upward]\n"
+         "       velmora-render --receivers\n"
          "       velmora-render [--settings FILE] [--font FILE] [--search] [--verbose]\n"
          "                      --decode IN.wav | --listen [SOURCE] | --sources\n"
          "Renders the text of a Velmora.ini (default ./Velmora.ini) as the program sends it:\n"
@@ -140,8 +149,12 @@ std::string usageText() {
          "  --loop           with --play: send the text again after the settings' Interval, as\n"
          "                   \"Loop\" does, until stopped\n"
          "  --waterfall OUT.png  draw the sound as a receiver's waterfall shows it, as a PNG picture\n"
-         "  --layout L       across: frequency across, newest line on top (default);\n"
-         "                   upward: time across, frequency upward\n"
+         "                   at true scale (one pixel per bin and per line), with the columns\n"
+         "                   where a transmission sends them; cut past 65535 lines\n"
+         "  --receiver NAME  the receiver to draw as (key or name, default fldigi-x1)\n"
+         "  --receivers      list the receivers: key, name, Hz per pixel, lines per second\n"
+         "  --layout L       instead of the receiver's layout: across: frequency across, newest\n"
+         "                   line on top; upward: time across, frequency upward\n"
          "  --decode IN.wav  print the text read from a recording (any rate; 1 when none is found)\n"
          "  --listen [SOURCE]  print the text read live from sound input SOURCE (a number of\n"
          "                   --sources, 0 the default, or a name), each character as it completes\n"

@@ -1,4 +1,5 @@
 // --waterfall: the receiver's view of the rendering as a PNG picture.
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -24,16 +25,29 @@ waterfall::Sending waterfallSending(const Rendering& rendering) {
   return sending;
 }
 
-int writeWaterfall(const Rendering& rendering, const std::string& path, waterfall::Layout layout,
+int writeWaterfall(const Rendering& rendering, const std::string& path, const waterfall::DrawOptions& options,
                    Environment& env) {
-  waterfall::DrawOptions options;
-  options.layout = layout;
   const waterfall::Picture picture = waterfall::drawWaterfall(waterfallSending(rendering), options);
+  if (picture.lines < picture.totalLines) {
+    env.err << "Picture cut to its first " << picture.lines << " of " << picture.totalLines << " lines ("
+            << std::lround(picture.lines * picture.secondsPerLine) << " of "
+            << std::lround(picture.totalLines * picture.secondsPerLine) << " s)\n";
+  }
   if (!writePng(path, picture.width, picture.height, picture.pixels)) {
     std::error_code ignored;
     std::filesystem::remove(path, ignored);
     env.err << "Cannot write '" << path << "'\n";
     return kExitBadInput;
+  }
+  return kExitOk;
+}
+
+int listReceivers(Environment& env) {
+  for (const waterfall::ReceiverProfile& receiver : waterfall::receiverProfiles()) {
+    env.out << receiver.key << '\t' << receiver.name << '\t' << receiver.hzPerPixel << " Hz/px\t"
+            << receiver.linesPerSecond << " lines/s\t"
+            << (receiver.layout == waterfall::Layout::FrequencyAcross ? "frequency across" : "time across")
+            << '\n';
   }
   return kExitOk;
 }
