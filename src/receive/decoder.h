@@ -12,9 +12,9 @@
 // model, never single pixels against a threshold.
 //
 // What it finds by itself: the center frequency within kCenterSearchHz of the hint (a
-// receiver is rarely tuned to the hertz) and a slow drift; the column duration and the
-// mode when not given (the row offset too, though less surely: give it when known); a
-// pilot, Reverse; the message's start and every column's start. Columns need not follow each other back to back: a real transmission
+// receiver is rarely tuned to the hertz) and a slow drift; a pilot, Reverse; the message's
+// start and every column's start. The row offset, the column duration and the mode are
+// searched for when not given, but that search is not yet reliable: give them. Columns need not follow each other back to back: a real transmission
 // leaves a short silence between them, whose length varies from column to column.
 // Nothing here depends on the fine shape of a burst's fade, only on its length.
 

@@ -40,7 +40,9 @@ std::vector<std::uint32_t> likelyDurations(const BandEnvelope& envelope, double 
   for (const auto& peak : peaks) {
     for (double factor : factors) {
       const double pitchMs = static_cast<double>(peak.second) * hopMs * factor;
-      for (double gap = 0.0; gap <= std::min(100.0, maxGapMs); gap += 50.0) {
+      // Gaps on the air: none (a file), 5 to 10 ms (S/MT, most C/MT columns), a poll.
+      for (double gap : {0.0, 10.0, 20.0, 50.0, 100.0}) {
+        if (gap > maxGapMs) continue;
         const double d = std::round((pitchMs - gap) / 10.0) * 10.0;
         if (d < kMinDurationMs || d > kMaxDurationMs) continue;
         const auto ms = static_cast<std::uint32_t>(d);
