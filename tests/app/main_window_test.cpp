@@ -375,7 +375,7 @@ TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowHasAFixedSize) {
     menu << title->text();
     for (QAction* item : title->menu()->actions()) menu << "  " + item->text();
   }
-  EXPECT_EQ(menu, QStringList({"&File", "  Delete Logfile", "  Exit", "&View", "  Logfile", "  Waterfall",
+  EXPECT_EQ(menu, QStringList({"&File", "  Delete Logfile", "  Exit", "&View", "  Logfile", "  Waterfall", "  Receive",
                                "&Extras", "  PTT Control", "&Help", "  About"}));
   EXPECT_EQ(window.minimumSize(), window.maximumSize());
   EXPECT_FALSE(window.minimumSize().isEmpty());
