@@ -1,8 +1,9 @@
 #pragma once
 // From pixel energies of a chain of columns to characters: the noise model's SNR is
-// learnt from the text itself, the chain is cut into characters of five glyph columns
-// and a gap at the phase that explains the energies best, and dark characters at both
-// ends (silence before and after the text) are dropped.
+// learnt from the text itself; the chain is cut into characters of five glyph columns
+// and a gap where the glyphs explain the energies best, a column more or less between
+// two characters allowed at a cost (the sender's gaps vary); and dark or doubtful
+// characters at both ends (silence and noise around the text) are dropped.
 
 #include <cstddef>
 #include <span>
