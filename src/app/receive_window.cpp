@@ -70,10 +70,7 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
 
   connect(copy_, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(text()); });
   for (QComboBox* choice : {inputChoice_, receiverChoice_}) {
-    connect(choice, &QComboBox::activated, this, [this] {
-      stop();
-      start();
-    });
+    connect(choice, &QComboBox::activated, this, [this] { start(); });
   }
 }
 
@@ -95,7 +92,9 @@ void ReceiveWindow::showEvent(QShowEvent* event) {
 }
 
 void ReceiveWindow::hideEvent(QHideEvent* event) {
-  stop();
+  // Asked to stop, not waited for: a decode under way must not hold the main window.
+  // The thread is joined when the window listens again or goes.
+  stopping_ = true;
   QWidget::hideEvent(event);
   emit shownChanged(false);
 }
@@ -126,7 +125,8 @@ receive::Hints ReceiveWindow::hintsFromControls() {
 }
 
 void ReceiveWindow::start() {
-  if (worker_.joinable() || !inputs_.open) return;
+  stop();
+  if (!inputs_.open) return;
   const std::string name = inputChoice_->currentData().toString().toStdString();
   std::string error;
   std::unique_ptr<SoundInput> input = inputs_.open(name, kRate, error);
