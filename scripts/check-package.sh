@@ -26,7 +26,7 @@ echo "=== $(basename "$deb")"
 echo "=== files (dpkg-deb -c)"
 icon_sizes=(16 24 32 48 64 128 256)
 expected=(
-  /usr/bin/velmora /usr/bin/velmora-launcher /usr/bin/velmora-render
+  /usr/bin/velmora /usr/bin/velmora-launcher /usr/bin/velmora-render /usr/bin/velmora-ptt-guard
   "/usr/share/velmora/5x7 (International).txt"
   /usr/share/applications/velmora.desktop
   /usr/share/metainfo/org.velmora.velmora.metainfo.xml

@@ -122,7 +122,8 @@ std::string usageText() {
          "  --waterfall OUT.png  draw the sound as a receiver's waterfall shows it, as a PNG picture\n"
          "  --layout L       across: frequency across, newest line on top (default);\n"
          "                   upward: time across, frequency upward\n"
-         "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input, 130 interrupted.\n";
+         "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input,\n"
+         "3 the transmitter could not be unkeyed (--key: it may still be keyed), 130 interrupted.\n";
 }
 
 }  // namespace velmora::render
