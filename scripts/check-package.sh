@@ -32,7 +32,7 @@ expected=(
   /usr/share/metainfo/org.velmora.velmora.metainfo.xml
   /usr/share/icons/hicolor/scalable/apps/velmora.svg
   /usr/share/man/man1/velmora.1.gz /usr/share/man/man1/velmora-launcher.1.gz
-  /usr/share/man/man1/velmora-render.1.gz
+  /usr/share/man/man1/velmora-render.1.gz /usr/share/man/man1/velmora-ptt-guard.1.gz
   /usr/share/doc/velmora/copyright /usr/share/doc/velmora/changelog.gz
 )
 for size in "${icon_sizes[@]}"; do expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/velmora.png"); done
