@@ -49,11 +49,12 @@ int main(int argc, char* argv[]) {
       .comPortEntries = [] { return velmora::comPortEntries(velmora::devicePresent); },
       .rigs = std::make_shared<velmora::HamlibRigControl>(),
       .rigPorts = [] { return velmora::presentPortDevices(velmora::devicePresent); },
+      .pttGuard = true,
   };
   velmora::MainWindow window(std::move(environment));
   velmora::TerminationSignals terminationSignals;
   QObject::connect(&terminationSignals, &velmora::TerminationSignals::terminationRequested, &window,
-                   &QWidget::close);
+                   &velmora::MainWindow::terminate);
 
   window.show();
   window.startUp();

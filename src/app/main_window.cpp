@@ -32,6 +32,11 @@ MainWindow::MainWindow(AppEnvironment environment)
       waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)) {
   setWindowTitle(kProgramName);
   ptt_.useRigs(env_.rigs);
+  if (env_.pttGuard) {
+    ptt_.useGuard(std::make_shared<PttGuardClient>(guardProgramCandidates(), env_.shared.startupDirectory,
+                                                   [this](const std::string& line) { log_.appendLine(line, false); }));
+  }
+  watchForAbruptExit();
   // Closing this window ends the program, whether or not the waterfall window is open.
   waterfall_->setAttribute(Qt::WA_QuitOnClose, false);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
@@ -43,6 +48,7 @@ MainWindow::MainWindow(AppEnvironment environment)
 }
 
 MainWindow::~MainWindow() {
+  stopWatchingForAbruptExit();
   if (shutdown_ == Shutdown::NotStarted) endRunningWorker();
   env_.shared.onAir.setListener(nullptr);
 }
@@ -224,6 +230,7 @@ void MainWindow::shutDown() {
   const bool noWorkerLeft = endRunningWorker();
   log_.appendLine("Program termination", true);
   log_.appendLine("", true);
+  terminationLogged_ = true;
   ptt_.unkeyTransmitter();
   saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(),
                waterfall_->settings());
@@ -233,6 +240,7 @@ void MainWindow::shutDown() {
     leftWorkerRunning_ = true;  // it may be inside the device: leave it to the process's end
   }
   shutdown_ = Shutdown::Done;
+  stopWatchingForAbruptExit();
 }
 
 bool MainWindow::endRunningWorker() {

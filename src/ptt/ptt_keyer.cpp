@@ -93,9 +93,10 @@ void PttKeyer::keyTransmitter() {
     message = keyLocked(settings, logLine);
     keyed = keying_ != nullptr;
   }
-  // Shown without the lock, so that "Stop" can unkey while the box is up.
-  if (message) showVelmoraMessage(messages_, *message);
+  // Logged before its box waits for the user; shown without the lock, so that "Stop" can
+  // unkey while the box is up.
   if (!logLine.empty() && writeLog_) writeLog_(logLine);
+  if (message) showVelmoraMessage(messages_, *message);
   if (keyed) waitTxDelay(settings.TXDelay);
 }
 
@@ -119,16 +120,17 @@ void PttKeyer::keyRig(const PttSettings& settings) {
     std::lock_guard lock(portMutex_);
     if (keying_ && keying_->rig == rig) keying_.reset();  // nothing to undo
   }
-  // Hamlib's error is logged when it happens, before its box waits for the user; a refused
-  // port's reason follows its box, as for our own ports.
-  const bool logFirst = result.message && result.logLine == *result.message;
-  if (logFirst && writeLog_) writeLog_(result.logLine);
+  // Logged when it happens, before its box waits for the user.
+  if (!result.logLine.empty() && writeLog_) writeLog_(result.logLine);
   if (result.message) showVelmoraMessage(messages_, *result.message);
-  if (!logFirst && !result.logLine.empty() && writeLog_) writeLog_(result.logLine);
   if (result.keyed) waitTxDelay(settings.TXDelay);
 }
 
 void PttKeyer::unkeyTransmitter() {
+  if (const auto message = unkeyWithoutBox()) showVelmoraMessage(messages_, *message);
+}
+
+std::optional<std::string> PttKeyer::unkeyWithoutBox() {
   std::optional<std::string> message;
   bool rig = false;
   {
@@ -136,9 +138,8 @@ void PttKeyer::unkeyTransmitter() {
     rig = keying_ && keying_->rig;
     message = unkeyLocked();
   }
-  if (!message) return;
-  if (rig && writeLog_) writeLog_(*message);  // Hamlib's errors go to the log too
-  showVelmoraMessage(messages_, *message);
+  if (message && rig && writeLog_) writeLog_(*message);  // Hamlib's errors go to the log too
+  return message;
 }
 
 std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings, std::string& logLine) {

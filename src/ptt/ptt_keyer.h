@@ -65,6 +65,9 @@ class PttKeyer {
   void keyTransmitter();
   // Undoes exactly what the last keying did and closes the port; nothing when closed.
   void unkeyTransmitter();
+  // The same without a box, for a process that is ending (its display may be gone): what
+  // failed is returned, and logged for Hamlib as unkeyTransmitter does.
+  std::optional<std::string> unkeyWithoutBox();
   bool portOpen() const;
 
  private:
