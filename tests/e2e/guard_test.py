@@ -29,7 +29,7 @@ from harness import (PRIVATE_DEV_SCRIPT, Environment, Failures, Program, SerialR
 SKIPPED = 77
 GUARD_LINE = "PTT released by the guard: the program ended while the transmitter was keyed"
 UNKEY_TARGET_S = 0.3
-TEXT = "EEEEEEEEEE"
+TEXT = "EEEEEEEEEEEEEEEEEEEE"
 
 
 class Rigctld:
@@ -208,6 +208,87 @@ def closed_stderr(failures, args, env, serial, font):
                    "a closed stderr: exit %d, the port received %s" % (code, data.hex(" ")))
 
 
+FAKE_VIEWER = """#!/bin/sh
+echo $$ > "$0.pid"
+exec sleep 60
+"""
+
+
+def window_signalled_under_box(failures, args, env, serial, rigctld):
+    """Keyed through rigctld: a viewer started from the window holds fds 0-2 only (not Hamlib's
+    socket); then, with rigctld frozen, SIGTERM's unkeying fails inside the close and raises a
+    box; a second SIGTERM comes while it is up. The program must end within 5 s of the first."""
+    station = Station(env.scratch, "window-box", hamlib_settings(rigctld), args.font)
+    viewer_dir = tempfile.mkdtemp(prefix="bin-", dir=env.scratch)
+    viewer = os.path.join(viewer_dir, "notepad")
+    with open(viewer, "w") as script:
+        script.write(FAKE_VIEWER)
+    os.chmod(viewer, 0o755)
+    env.env["PATH"] = viewer_dir + ":" + os.environ["PATH"]
+    program = Program(env, args.program, station.dir, serial)
+    try:
+        window = Window(program.process.pid, failures)
+        window.press("Transmit")
+        if not failures.check(wait_for(lambda: rigctld.ptt() == "1", 10, 0.05) is not None,
+                              "the window never keyed rigctld"):
+            return
+        window.choose_menu(["View", "Logfile"])
+        if failures.check(wait_for(lambda: os.path.exists(viewer + ".pid"), 5, 0.05) is not None,
+                          "View > Logfile did not start the viewer"):
+            time.sleep(0.2)
+            with open(viewer + ".pid") as pid_file:
+                fds = sorted(int(fd) for fd in os.listdir("/proc/%s/fd" % pid_file.read().strip()))
+            failures.check(fds == [0, 1, 2], "the viewer started from the window holds descriptors %s" % fds)
+        rigctld.process.send_signal(signal.SIGSTOP)
+        program.process.send_signal(signal.SIGTERM)
+        signalled = time.monotonic()
+        time.sleep(1.5)
+        program.process.send_signal(signal.SIGTERM)
+        try:
+            program.process.wait(max(0.1, signalled + 5 - time.monotonic()))
+            log("the window ended %.2f s after SIGTERM" % (time.monotonic() - signalled))
+        except subprocess.TimeoutExpired:
+            failures.check(False, "the window did not end within 5 s of SIGTERM with a box up")
+    finally:
+        rigctld.process.send_signal(signal.SIGCONT)
+        program.close()
+    failures.check(wait_for(lambda: rigctld.ptt() == "0", 5, 0.05) is not None, "rigctld left keyed by the window")
+    messages = log_messages(station.dir)
+    failures.check(messages[-2:] == ["Program termination", ""] and
+                   any(m.startswith("Error unkeying the transmitter through Hamlib") for m in messages),
+                   "the log after SIGTERM under a box: %s" % messages)
+
+
+def window_x_server_killed(failures, args, env, serial):
+    """The X server dies under a keyed window: Qt exits, and the program unkeys on its way out."""
+    station = Station(env.scratch, "window-x", CAT_SETTINGS, args.font)
+    before = len(serial.data())
+    program = Program(env, args.program, station.dir, serial)
+    try:
+        window = Window(program.process.pid, failures)
+        window.press("Transmit")
+        if not failures.check(wait_for(lambda: len(serial.data()) >= before + len(KEY_BYTES), 10) is not None,
+                              "the window never keyed the pty"):
+            return
+        env.xvfb.kill()
+        killed = time.monotonic()
+        try:
+            code = program.process.wait(10)
+            failures.check(code == 1, "after the X server died the program ended with %d" % code)
+        except subprocess.TimeoutExpired:
+            failures.check(False, "the program outlived its X server by 10 s")
+        unkeyed = wait_for(lambda: len(serial.data()) >= before + len(KEY_BYTES + UNKEY_BYTES), 3)
+        failures.check(serial.data()[before:] == KEY_BYTES + UNKEY_BYTES,
+                       "X server killed: the port received %s" % serial.data()[before:].hex(" "))
+        if unkeyed is not None:
+            log("X server killed: unkeyed %.0f ms later" % ((serial.arrival_of(before + 2) - killed) * 1000))
+    finally:
+        program.close()
+    messages = log_messages(station.dir)
+    failures.check(messages[-2:] == ["Program termination", ""] and GUARD_LINE not in messages,
+                   "the log after the X server died: %s" % messages)
+
+
 def run(args, failures):
     if os.geteuid() != 0:
         raise SkipTest("the private /dev for the serial device needs root (mount namespace)")
@@ -228,6 +309,10 @@ def run(args, failures):
         killed_render_rigctld(failures, args, environment, rigctld, args.font, figures)
         normal_end_and_signals(failures, args, environment, rigctld, args.font)
         closed_stderr(failures, args, environment, serial, args.font)
+        environment.start_x_server()
+        environment.start_session_bus()
+        window_signalled_under_box(failures, args, environment, serial, rigctld)
+        window_x_server_killed(failures, args, environment, serial)
     finally:
         for name, seconds in figures:
             log("kill -9 to unkey, %s: %.0f ms" % (name, seconds * 1000))
