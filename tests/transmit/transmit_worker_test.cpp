@@ -578,3 +578,43 @@ TEST_F(TransmitWorkerTest, StopFromAnotherThreadUnkeysOnce) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A sound system that stops answering from the second sound on: each of its sounds fails
+// only after the 2 s a server is waited for.
+class StallingAudio final : public AudioOutput {
+ public:
+  StallingAudio(AudioOutput& audio, testing::FakeClock& clock) : audio_(audio), clock_(clock) {}
+  std::vector<std::string> listDevices() override { return audio_.listDevices(); }
+  void openDevice(int index) override { audio_.openDevice(index); }
+  void closeDevice() override { audio_.closeDevice(); }
+  bool isOpen() override { return audio_.isOpen(); }
+  std::unique_ptr<SoundBuffer> createSoundBuffer(std::size_t bytes) override {
+    if (created_++ == 0) return audio_.createSoundBuffer(bytes);
+    clock_.advance(2000);
+    return nullptr;
+  }
+  int created_ = 0;
+
+ private:
+  AudioOutput& audio_;
+  testing::FakeClock& clock_;
+};
+
+TEST_F(TransmitWorkerTest, StalledSoundOutputEndsTheTransmissionUnkeyedAndLogsIt) {
+  StallingAudio stalling(rig.audio, rig.clock);
+  WorkerContext ctx{rig.controls, rig.messages, rig.shared, stalling, rig.ptt, rig.log, rig.clock, rig.glyphs};
+  rig.controls.setChecked(ControlId::Loop, true);
+  rig.controls.setText(ControlId::TextToSend, "AAA");
+  transmitWorker(ctx);
+  EXPECT_EQ(stalling.created_, 2) << "no column after the stalled one";
+  EXPECT_FALSE(rig.ptt.portOpen());
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Starting text transmission (AAA, C/MT, 1000/10 Hz, 300ms, no pilot tone)",
+                                             "Sound output stalled", "Terminating text transmission (sent text: A)"));
+  expectIdle();
+}
+
+}  // namespace
+}  // namespace velmora
