@@ -1,0 +1,65 @@
+// The guard's protocol, and the client's promises to the keyer: no guard is logged once,
+// and an unkeying's answer means the guard no longer holds the port.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ptt/port_claim.h"
+#include "ptt/posix_serial_port.h"
+#include "ptt/ptt_guard.h"
+#include "pseudo_terminal.h"
+
+namespace velmora {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+TEST(GuardProtocol, OrdersSurviveTheirRecordAndOthersAreRefused) {
+  const GuardOrder cat{GuardOrder::Kind::Cat, {0xC3, 0x00}, {}, false};
+  const GuardOrder rig{GuardOrder::Kind::Rig, {}, RigTarget{3073, "/dev/serial/by-id/usb Icom", 19200}, true};
+  for (const GuardOrder& order : {cat, rig}) {
+    const auto decoded = decodeGuardOrder(encodeGuardOrder(order));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->kind, order.kind);
+    EXPECT_EQ(decoded->rxBytes, order.rxBytes);
+    EXPECT_EQ(decoded->rig.port, order.rig.port);
+    EXPECT_EQ(decoded->rig.model, order.rig.model);
+    EXPECT_EQ(decoded->rig.speed, order.rig.speed);
+    EXPECT_EQ(decoded->serialRig, order.serialRig);
+  }
+  for (const char* bad : {"", "key\t\t0\t0\t0\t", "cat\tC3\t0\t0\t0", "cat\tXY\t0\t0\t0\t", "rig\t\t-1\t0\t1\tp"}) {
+    EXPECT_FALSE(decodeGuardOrder(bad)) << bad;
+  }
+}
+
+TEST(GuardClient, WithoutItsProgramKeyingGoesOnAndTheLogSaysSoOnce) {
+  std::vector<std::string> logged;
+  PttGuardClient client({"/nonexistent/velmora-ptt-guard"}, ".", [&](const std::string& line) {
+    logged.push_back(line);
+  });
+  const GuardOrder rig{GuardOrder::Kind::Rig, {}, RigTarget{}, false};
+  EXPECT_EQ(client.arm(rig, -1), 0u);
+  EXPECT_EQ(client.arm(rig, -1), 0u);
+  EXPECT_THAT(logged, ElementsAre(HasSubstr("No PTT guard (velmora-ptt-guard not found)")));
+}
+
+TEST(GuardClient, AnsweredUnkeyingLeavesThePortFreeForTheNextKeying) {
+  testing::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  const PortClaimOptions noLockFiles{{}};
+  std::vector<std::string> logged;
+  PttGuardClient client({VELMORA_GUARD_BINARY}, ::testing::TempDir(), [&](const std::string& line) {
+    logged.push_back(line);
+  });
+  {
+    auto port = PosixSerialPortOpener({}, noLockFiles).open(pty.slavePath());
+    ASSERT_TRUE(port);
+    const auto token = client.arm({GuardOrder::Kind::Rts, {}, {}, false}, port->nativeHandle());
+    ASSERT_NE(token, 0u) << (logged.empty() ? "" : logged[0]);
+    client.disarm(token);
+  }
+  EXPECT_TRUE(PortClaim::claim(pty.slavePath(), noLockFiles)) << "the guard still holds the port";
+}
+
+}  // namespace
+}  // namespace velmora
