@@ -12,13 +12,16 @@ Exit status: 0 passed, 1 failed, 77 skipped (with the reason on stderr).
 
 import argparse
 import os
+import select
 import shutil
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import tty
 
 from analysis import read_log
 from e2e_test import INITIAL_SETTINGS, KEY_BYTES, UNKEY_BYTES, wait_for_busy
@@ -61,6 +64,46 @@ class Rigctld:
 
     def close(self):
         end_process(self.process, "rigctld")
+
+
+class FakeFt817:
+    """A Yaesu FT-817 (Hamlib model 1020) on a pseudo-terminal: answers its CAT commands and
+    keeps the times its PTT was switched."""
+
+    def __init__(self):
+        self.master, slave = os.openpty()
+        tty.setraw(slave)
+        self.path = os.ttyname(slave)
+        os.close(slave)
+        self.ptt = False
+        self.switched = []  # (monotonic time, on)
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        pending = b""
+        while not self.stopping.is_set():
+            if not select.select([self.master], [], [], 0.05)[0]:
+                continue
+            try:
+                pending += os.read(self.master, 256)
+            except OSError:  # nobody holds the slave side open
+                time.sleep(0.01)
+                continue
+            while len(pending) >= 5:
+                opcode, pending = pending[4], pending[5:]
+                if opcode in (0x08, 0x88):
+                    self.ptt = opcode == 0x08
+                    self.switched.append((time.monotonic(), self.ptt))
+                answers = {0xBB: b"\0\0", 0x03: b"\0" * 5, 0xF7: b"\0" if self.ptt else b"\x80"}
+                if opcode in answers or opcode in (0x08, 0x88, 0x81, 0xE7, 0xF5):
+                    os.write(self.master, answers.get(opcode, b"\0"))
+
+    def close(self):
+        self.stopping.set()
+        self.thread.join(2)
+        os.close(self.master)
 
 
 def settings_for(body):
@@ -154,6 +197,33 @@ def killed_render_cat(failures, args, env, serial, font, figures):
     failures.check(GUARD_LINE in log_messages(station.dir), "CAT: the guard logged %s" % log_messages(station.dir))
     left = [name for name in os.listdir("/run/lock") if name == "LCK.." + os.path.basename(serial.slave_path)]
     failures.check(not left, "CAT: the lock file %s was left" % left)
+
+
+def killed_render_serial_hamlib(failures, args, env, font, figures):
+    """A serial rig through Hamlib: the guard waits until the device is free, then opens it."""
+    rig = FakeFt817()
+    try:
+        station = Station(env.scratch, "render-ft817", settings_for(
+            "UsePTTControl=1\nHamlib=1\nHamlibModel=1020\nHamlibSpeed=9600\nHamlibPort=%s\n" % rig.path), font)
+        render = start_render(args, env, station)
+        if not failures.check(wait_for(lambda: rig.ptt, 10, 0.01) is not None, "velmora-render never keyed the FT-817"):
+            return end_process(render, "velmora-render")
+        time.sleep(0.5)
+        render.kill()
+        killed = time.monotonic()
+        render.wait()
+        unkeyed = wait_for(lambda: not rig.ptt, 10, 0.01)
+        if failures.check(unkeyed is not None, "serial Hamlib: still keyed 10 s after SIGKILL"):
+            off = [when for when, on in rig.switched if not on][0]
+            figures.append(("serial Hamlib (FT-817), velmora-render", off - killed))
+            failures.check(off - killed < 3, "serial Hamlib: unkeyed %.2f s after SIGKILL" % (off - killed))
+        wait_for(lambda: GUARD_LINE in log_messages(station.dir), 3, 0.02)
+        failures.check(GUARD_LINE in log_messages(station.dir), "serial Hamlib: the guard logged %s"
+                       % log_messages(station.dir))
+        left = [name for name in os.listdir("/run/lock") if name == "LCK.." + os.path.basename(rig.path)]
+        failures.check(not left, "serial Hamlib: the lock file %s was left" % left)
+    finally:
+        rig.close()
 
 
 def killed_render_rigctld(failures, args, env, rigctld, font, figures):
@@ -307,6 +377,7 @@ def run(args, failures):
         rigctld = Rigctld()
         killed_render_cat(failures, args, environment, serial, args.font, figures)
         killed_render_rigctld(failures, args, environment, rigctld, args.font, figures)
+        killed_render_serial_hamlib(failures, args, environment, args.font, figures)
         normal_end_and_signals(failures, args, environment, rigctld, args.font)
         closed_stderr(failures, args, environment, serial, args.font)
         environment.start_x_server()
