@@ -1,13 +1,7 @@
 #!/usr/bin/python3
-"""The ways out of velmora-render and velmora that must leave the transmitter unkeyed.
-
-velmora-render killed with SIGKILL while keyed (CAT on a pseudo-terminal shown as /dev/ttyUSB0 in a
-private mount namespace, rigctld with Hamlib's dummy rig, an emulated FT-817 on a pseudo-terminal):
-the guard unkeys within the target and logs it; a normal end leaves it quiet; SIGQUIT and a closed
-stderr. The window: a viewer started from it, a second SIGTERM under a box, its X server killed.
-
-Exit status: 0 passed, 1 failed, 77 skipped (with the reason on stderr).
-"""
+"""The ways out of velmora-render and velmora that must leave the transmitter unkeyed: SIGKILL while
+keyed (the guard), a normal end, SIGQUIT, a closed stderr; the window's viewer, a second SIGTERM under
+a box, its X server killed. Exit status: 0 passed, 1 failed, 77 skipped (the reason on stderr)."""
 
 import argparse
 import os
@@ -48,8 +42,7 @@ class Rigctld:
     def ptt(self):
         try:
             with socket.create_connection(("127.0.0.1", self.port), timeout=1) as connection:
-                connection.sendall(b"t\n")
-                return connection.recv(64).decode().strip() or None
+                return connection.sendall(b"t\n") or connection.recv(64).decode().strip() or None
         except OSError:
             return None
 
@@ -97,14 +90,9 @@ def wait_for(condition, timeout_s, poll_s=0.002):
 
 def guard_running():
     """A velmora-ptt-guard among our children (orphans become ours: subreaper)."""
-    for pid in own_children():
-        try:
-            with open("/proc/%d/comm" % pid) as comm:
-                if comm.read().startswith("velmora-ptt-gu"):
-                    return True
-        except OSError:
-            pass
-    return False
+    names = subprocess.run(["ps", "-o", "comm=", "-p", ",".join(map(str, own_children())) or "0"],
+                           capture_output=True, text=True).stdout
+    return "velmora-ptt-gu" in names
 
 
 def settings_for(keying, text=TEXT):
@@ -131,7 +119,7 @@ class Station:
 
     def log(self):
         path = os.path.join(self.dir, "Logfile.txt")
-        return [message for _, _, _, message in read_log(path)] if os.path.exists(path) else []
+        return [entry[3] for entry in read_log(path)] if os.path.exists(path) else []
 
 
 def start_render(args, env, station, serial=None, loop=True, **popen):
@@ -161,9 +149,8 @@ def killed_render(failures, args, env, name, keying, keyed, unkeyed_at, target_s
     wait_for(lambda: not guard_running() and GUARD_LINE in station.log(), 3, 0.02)
     failures.check(not guard_running() and GUARD_LINE in station.log(),
                    "%s: the guard is running %s and logged %s" % (name, guard_running(), station.log()))
-    if device:
-        lock_file = "/run/lock/LCK.." + os.path.basename(device)
-        failures.check(not os.path.exists(lock_file), "%s: %s was left" % (name, lock_file))
+    lock_file = "/run/lock/LCK.." + os.path.basename(device or "-")
+    failures.check(not os.path.exists(lock_file), "%s: %s was left" % (name, lock_file))
 
 
 def render_runs(failures, args, env, serial, rigctld):
@@ -223,10 +210,11 @@ def window_signalled_under_box(failures, args, env, serial, rigctld):
     env.env["PATH"] = os.path.dirname(viewer) + ":" + os.environ["PATH"]
     program = Program(env, args.program, station.dir, serial)
     try:
-        Window(program.process.pid, failures).press("Transmit")
+        window = Window(program.process.pid, failures)
+        window.press("Transmit")
         if not failures.check(wait_for(lambda: rigctld.ptt() == "1", 10, 0.05), "the window never keyed rigctld"):
             return
-        Window(program.process.pid, failures).choose_menu(["View", "Logfile"])
+        window.choose_menu(["View", "Logfile"])
         if failures.check(wait_for(lambda: os.path.exists(viewer + ".pid"), 5, 0.05), "no viewer started"):
             time.sleep(0.2)
             with open(viewer + ".pid") as pid_file:

@@ -161,11 +161,9 @@ TEST(HamlibRigControl, ARigThatDoesNotAnswerHoldsUpNoOther) {
   std::unique_ptr<Rig> rig = hamlib.open({kDefaultRigModel, working.address(), 0}, error);
   ASSERT_NE(rig, nullptr) << error;
   EXPECT_EQ(rig->setPtt(true), "");
-  EXPECT_EQ(rig->setPtt(false), "");
   EXPECT_EQ(stuck.wait_for(std::chrono::seconds(0)), std::future_status::timeout)
       << "the other rig waited until the silent one gave up";
   silent.thaw();
-  stuck.wait();
 }
 
 }  // namespace

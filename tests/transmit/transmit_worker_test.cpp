@@ -582,25 +582,22 @@ TEST_F(TransmitWorkerTest, StopFromAnotherThreadUnkeysOnce) {
 namespace velmora {
 namespace {
 
-// A sound system that stops answering from the second sound on: each of its sounds fails
-// only after the 2 s a server is waited for.
-class StallingAudio final : public AudioOutput {
- public:
-  StallingAudio(AudioOutput& audio, testing::FakeClock& clock) : audio_(audio), clock_(clock) {}
-  std::vector<std::string> listDevices() override { return audio_.listDevices(); }
-  void openDevice(int index) override { audio_.openDevice(index); }
-  void closeDevice() override { audio_.closeDevice(); }
-  bool isOpen() override { return audio_.isOpen(); }
+// A sound system that stops answering after the first sound: each further one fails only
+// after the 2 s a server is waited for.
+struct StallingAudio final : AudioOutput {
+  StallingAudio(AudioOutput& wrapped, testing::FakeClock& fakeClock) : audio(wrapped), clock(fakeClock) {}
+  std::vector<std::string> listDevices() override { return {}; }
+  void openDevice(int) override {}
+  void closeDevice() override {}
+  bool isOpen() override { return true; }
   std::unique_ptr<SoundBuffer> createSoundBuffer(std::size_t bytes) override {
-    if (created_++ == 0) return audio_.createSoundBuffer(bytes);
-    clock_.advance(2000);
+    if (created++ == 0) return audio.createSoundBuffer(bytes);
+    clock.advance(2000);
     return nullptr;
   }
-  int created_ = 0;
-
- private:
-  AudioOutput& audio_;
-  testing::FakeClock& clock_;
+  AudioOutput& audio;
+  testing::FakeClock& clock;
+  int created = 0;
 };
 
 TEST_F(TransmitWorkerTest, StalledSoundOutputEndsTheTransmissionUnkeyedAndLogsIt) {
@@ -609,7 +606,7 @@ TEST_F(TransmitWorkerTest, StalledSoundOutputEndsTheTransmissionUnkeyedAndLogsIt
   rig.controls.setChecked(ControlId::Loop, true);
   rig.controls.setText(ControlId::TextToSend, "AAA");
   transmitWorker(ctx);
-  EXPECT_EQ(stalling.created_, 2) << "no column after the stalled one";
+  EXPECT_EQ(stalling.created, 2) << "no column after the stalled one";
   EXPECT_FALSE(rig.ptt.portOpen());
   EXPECT_THAT(rig.logMessages(), ElementsAre("Starting text transmission (AAA, C/MT, 1000/10 Hz, 300ms, no pilot tone)",
                                              "Sound output stalled", "Terminating text transmission (sent text: A)"));
