@@ -10,10 +10,11 @@ namespace velmora {
 namespace {
 
 // Hamlib's process-wide state (its backends and list of rigs) changes in rig_init and
-// rig_cleanup: those are made one at a time. Calls on one open rig (open, PTT, close) touch
-// that rig alone and may block for long (flrig's open ignores its timeout), so they run
-// without this lock, and a rig that hangs holds up no other. Never destroyed, since a rig
-// thread that gave up waiting may still be in a call at exit.
+// rig_cleanup: those are made one at a time. Calls on one open rig (open, PTT, close) may
+// block for long (flrig's open ignores its timeout), so they run without this lock, and a
+// rig that hangs holds up no other; besides their rig they touch only Hamlib's message
+// trail, which we never read (rigerror2, not rigerror). Never destroyed, since a rig thread
+// that gave up waiting may still be in a call at exit.
 std::mutex& hamlibMutex() {
   static auto* mutex = new std::mutex;
   return *mutex;
