@@ -20,9 +20,8 @@
 #include "support/recording_serial_port.h"
 #include "support/rigctld_server.h"
 
-// Every Hamlib call writes Hamlib's own message trail (global buffers that only rigerror()
-// reads; we use rigerror2()), whatever the rig: those writes race when two rigs are in calls
-// at once. And an open that timed out keeps a little memory. Both are inside the library.
+// Inside Hamlib: every call writes its message trail (global buffers only rigerror() reads), racing
+// when two rigs are in calls at once; and an open that timed out keeps a little memory.
 extern "C" const char* __tsan_default_suppressions() { return "race:libhamlib.so\n"; }
 extern "C" const char* __lsan_default_suppressions() { return "leak:libhamlib.so\n"; }
 
