@@ -33,8 +33,9 @@ MainWindow::MainWindow(AppEnvironment environment)
   setWindowTitle(kProgramName);
   ptt_.useRigs(env_.rigs);
   if (env_.pttGuard) {
-    ptt_.useGuard(std::make_shared<PttGuardClient>(guardProgramCandidates(), env_.shared.startupDirectory,
-                                                   [this](const std::string& line) { log_.appendLine(line, false); }));
+    ptt_.useGuard(
+        std::make_shared<PttGuardClient>(guardProgramCandidates(), env_.shared.startupDirectory,
+                                         [this](const std::string& line) { log_.appendLine(line, false); }));
   }
   watchForAbruptExit();
   // Closing this window ends the program, whether or not the waterfall window is open.

@@ -87,7 +87,8 @@ void MainWindow::endAfterTerminationLimit() {
   stopWatchingForAbruptExit();
   endAbruptly();
   if (shutdown_ != Shutdown::Done) {
-    saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(), waterfall_->settings());
+    saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(),
+                 waterfall_->settings());
   }
   // A worker or a wait that would not end may still use what destructors would free.
   std::_Exit(0);

@@ -3,11 +3,12 @@
 // keying what would undo it, and after every unkeying that nothing is keyed. Calls from
 // several threads are serialized; none of them waits for more than a moment.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 #include "ptt/ptt_guard_protocol.h"

@@ -53,7 +53,9 @@ std::vector<std::string> guardProgramCandidates() {
 
 PttGuardClient::PttGuardClient(std::vector<std::string> programs, std::string logDirectory,
                                std::function<void(const std::string&)> writeLog)
-    : programs_(std::move(programs)), logDirectory_(std::move(logDirectory)), writeLog_(std::move(writeLog)) {}
+    : programs_(std::move(programs)),
+      logDirectory_(std::move(logDirectory)),
+      writeLog_(std::move(writeLog)) {}
 
 PttGuardClient::~PttGuardClient() {
   std::lock_guard lock(mutex_);
@@ -71,7 +73,8 @@ void PttGuardClient::noGuardLocked(const std::string& why) {
   socket_ = -1;
   if (failed_) return;
   failed_ = true;
-  if (writeLog_) writeLog_("No PTT guard (" + why + "): the transmitter is not unkeyed should the program be killed");
+  if (writeLog_)
+    writeLog_("No PTT guard (" + why + "): the transmitter is not unkeyed should the program be killed");
 }
 
 bool PttGuardClient::startLocked() {
@@ -170,7 +173,8 @@ void PttGuardClient::disarm(std::uint64_t token) {
   pollfd request{socket_, POLLIN, 0};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return;
     const int ready = ::poll(&request, 1, static_cast<int>(left.count()));
     if (ready < 0 && errno == EINTR) continue;

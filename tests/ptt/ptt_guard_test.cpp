@@ -1,12 +1,13 @@
 // The guard's protocol, and the client's promises to the keyer: no guard is logged once,
 // and an unkeying's answer means the guard no longer holds the port.
+#include "ptt/ptt_guard.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "pseudo_terminal.h"
 #include "ptt/port_claim.h"
 #include "ptt/posix_serial_port.h"
-#include "ptt/ptt_guard.h"
-#include "pseudo_terminal.h"
 
 namespace velmora {
 namespace {
@@ -22,14 +23,16 @@ TEST(GuardProtocol, OrdersSurviveTheirRecordAndOthersAreRefused) {
     EXPECT_EQ(encodeGuardOrder(decodeGuardOrder(encodeGuardOrder(order)).value_or(GuardOrder{})),
               encodeGuardOrder(order));
   }
-  for (const char* bad : {"", "key\t\t0\t0\t0\t", "cat\tC3\t0\t0\t0", "cat\tXY\t0\t0\t0\t", "rig\t\t-1\t0\t1\tp"}) {
+  for (const char* bad :
+       {"", "key\t\t0\t0\t0\t", "cat\tC3\t0\t0\t0", "cat\tXY\t0\t0\t0\t", "rig\t\t-1\t0\t1\tp"}) {
     EXPECT_FALSE(decodeGuardOrder(bad)) << bad;
   }
 }
 
 TEST(GuardClient, WithoutItsProgramKeyingGoesOnAndTheLogSaysSoOnce) {
   std::vector<std::string> logged;
-  PttGuardClient client({"/nonexistent/velmora-ptt-guard"}, ".", [&](const auto& line) { logged.push_back(line); });
+  PttGuardClient client({"/nonexistent/velmora-ptt-guard"}, ".",
+                        [&](const auto& line) { logged.push_back(line); });
   const GuardOrder rig{GuardOrder::Kind::Rig, {}, RigTarget{}, false};
   EXPECT_EQ(client.arm(rig, -1) + client.arm(rig, -1), 0u);
   EXPECT_THAT(logged, ElementsAre(HasSubstr("No PTT guard (velmora-ptt-guard not found)")));
