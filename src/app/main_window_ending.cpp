@@ -52,7 +52,12 @@ void MainWindow::stopWatchingForAbruptExit() {
 }
 
 void MainWindow::unkeyAtExit() {
-  if (MainWindow* window = gWindowAtExit.exchange(nullptr)) window->endAbruptly();
+  MainWindow* window = gWindowAtExit.exchange(nullptr);
+  if (window == nullptr) return;
+  window->endAbruptly();
+  // The worker may still run: the destructors of statics, which exit() would run next, could
+  // free what it uses. Qt ends with 1 when its display is gone.
+  std::_Exit(1);
 }
 
 void MainWindow::endAbruptly() {
