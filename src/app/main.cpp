@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -29,6 +30,9 @@ std::string currentDirectory() {
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
+  // Numbers in C notation, as Qt advises: Hamlib switches LC_NUMERIC to "C" and back inside
+  // its calls, and with another name in force it would restore a name it has just freed.
+  std::setlocale(LC_NUMERIC, "C");
   application.setApplicationName("Velmora");
   application.setDesktopFileName("velmora");
 
@@ -49,11 +53,12 @@ int main(int argc, char* argv[]) {
       .comPortEntries = [] { return velmora::comPortEntries(velmora::devicePresent); },
       .rigs = std::make_shared<velmora::HamlibRigControl>(),
       .rigPorts = [] { return velmora::presentPortDevices(velmora::devicePresent); },
+      .pttGuard = true,
   };
   velmora::MainWindow window(std::move(environment));
   velmora::TerminationSignals terminationSignals;
   QObject::connect(&terminationSignals, &velmora::TerminationSignals::terminationRequested, &window,
-                   &QWidget::close);
+                   &velmora::MainWindow::terminate);
 
   window.show();
   window.startUp();

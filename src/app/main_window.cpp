@@ -33,6 +33,12 @@ MainWindow::MainWindow(AppEnvironment environment)
       waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)) {
   setWindowTitle(kProgramName);
   ptt_.useRigs(env_.rigs);
+  if (env_.pttGuard) {
+    ptt_.useGuard(
+        std::make_shared<PttGuardClient>(guardProgramCandidates(), env_.shared.startupDirectory,
+                                         [this](const std::string& line) { log_.appendLine(line, false); }));
+  }
+  watchForAbruptExit();
   // Closing this window ends the program, whether or not the waterfall window is open.
   waterfall_->setAttribute(Qt::WA_QuitOnClose, false);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
@@ -44,6 +50,7 @@ MainWindow::MainWindow(AppEnvironment environment)
 }
 
 MainWindow::~MainWindow() {
+  stopWatchingForAbruptExit();
   if (shutdown_ == Shutdown::NotStarted) endRunningWorker();
   env_.shared.onAir.setListener(nullptr);
 }
@@ -230,21 +237,26 @@ void MainWindow::shutDown() {
   const bool noWorkerLeft = endRunningWorker();
   ptt_.unkeyTransmitter();
   // Saved before the termination lines, so that a failure is logged within this run.
-  const std::string settingsFile = settingsPath(env_.shared.startupDirectory);
-  std::error_code saveError;
-  if (!saveSettings(settingsFile, controls_, ptt_.settings(), waterfall_->settings(), &saveError)) {
-    const std::string message = saveFailureMessage(settingsFile, saveError);
-    log_.appendLine(message, false);
-    std::fprintf(stderr, "%s\n", message.c_str());
-  }
+  saveSettingsTellingFailure();
   log_.appendLine("Program termination", true);
   log_.appendLine("", true);
+  terminationLogged_ = true;
   if (noWorkerLeft) {
     env_.audio.closeDevice();
   } else {
     leftWorkerRunning_ = true;  // it may be inside the device: leave it to the process's end
   }
   shutdown_ = Shutdown::Done;
+  stopWatchingForAbruptExit();
+}
+
+void MainWindow::saveSettingsTellingFailure() {
+  const std::string settingsFile = settingsPath(env_.shared.startupDirectory);
+  std::error_code saveError;
+  if (saveSettings(settingsFile, controls_, ptt_.settings(), waterfall_->settings(), &saveError)) return;
+  const std::string message = saveFailureMessage(settingsFile, saveError);
+  log_.appendLine(message, false);
+  std::fprintf(stderr, "%s\n", message.c_str());
 }
 
 bool MainWindow::endRunningWorker() {

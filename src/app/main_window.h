@@ -41,6 +41,10 @@ class MainWindow final : public QMainWindow {
   // running destructors that the worker may still use.
   bool leftWorkerRunning() const { return leftWorkerRunning_; }
 
+  // A termination signal: the window closes as its close box does, with every box that is
+  // up (or comes up meanwhile) dismissed, and the process ends within kTerminationLimit.
+  void terminate();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -65,6 +69,14 @@ class MainWindow final : public QMainWindow {
   void showWaterfall(bool shown);
   void shutDown();
   bool endRunningWorker();
+  // Writes Velmora.ini; a failure goes to the log and stderr, so that it is seen.
+  void saveSettingsTellingFailure();
+  // main_window_ending.cpp: the ways out that bypass the normal close.
+  void watchForAbruptExit();
+  void stopWatchingForAbruptExit();
+  static void unkeyAtExit();
+  void endAbruptly();
+  void endAfterTerminationLimit();
 
   AppEnvironment env_;
   MainWindowWidgets widgets_;
@@ -81,6 +93,8 @@ class MainWindow final : public QMainWindow {
   StartUp startUp_ = StartUp::NotStarted;
   bool closeRequestedDuringStartUp_ = false;
   bool leftWorkerRunning_ = false;
+  bool terminating_ = false;
+  bool terminationLogged_ = false;
   // Last, so that it is destroyed first: its worker uses everything above.
   WorkerRunner workers_;
 };

@@ -135,7 +135,8 @@ std::string usageText() {
          "  --receivers      list the receivers: key, name, Hz per pixel, lines per second\n"
          "  --layout L       instead of the receiver's layout: across: frequency across, newest\n"
          "                   line on top; upward: time across, frequency upward\n"
-         "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input, 130 interrupted.\n";
+         "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input,\n"
+         "3 the transmitter could not be unkeyed (--key: it may still be keyed), 130 interrupted.\n";
 }
 
 }  // namespace velmora::render
