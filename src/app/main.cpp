@@ -1,9 +1,11 @@
 #include <QApplication>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "app/app_environment.h"
+#include "app/command_line.h"
 #include "app/com_port_entries.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
@@ -28,6 +30,8 @@ std::string currentDirectory() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before anything is opened or written.
+  if (const auto exitCode = velmora::answerInformationOptions(argc, argv, std::cout)) return *exitCode;
   QApplication application(argc, argv);
   application.setApplicationName("Velmora");
   application.setDesktopFileName("velmora");
