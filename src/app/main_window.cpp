@@ -37,7 +37,7 @@ MainWindow::MainWindow(AppEnvironment environment)
       log_(env_.shared.startupDirectory),
       waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)),
       pttTester_(new PttTester(env_.serialPorts, messages_, env_.clock, env_.rigs,
-                               [this](const std::string& line) { log_.appendLine(line, false); }, this)) {
+                               [this](const std::string& line) { log_.appendLine(line, false); }, {}, this)) {
   setWindowTitle(kProgramName);
   ptt_.useRigs(env_.rigs);
   // Closing this window ends the program, whether or not the waterfall window is open.

@@ -26,11 +26,12 @@ std::string PttTester::RememberingBox::takeLast() {
 }
 
 PttTester::PttTester(SerialPortOpener& opener, MessageBox& messages, Clock& clock,
-                     std::shared_ptr<RigControl> rigs, LogLineWriter writeLog, QObject* parent)
+                     std::shared_ptr<RigControl> rigs, LogLineWriter writeLog, PortPathResolver resolvePath,
+                     QObject* parent)
     : QObject(parent),
       clock_(clock),
       messages_(messages),
-      keyer_(opener, messages_, clock, stopFlag_, {}, std::move(writeLog)) {
+      keyer_(opener, messages_, clock, stopFlag_, std::move(resolvePath), std::move(writeLog)) {
   keyer_.useRigs(std::move(rigs));
   connect(&workers_, &WorkerRunner::workerEnded, this, [this] { emit finished(outcome_); });
 }

@@ -27,7 +27,7 @@ class PttTester final : public QObject {
 
  public:
   PttTester(SerialPortOpener& opener, MessageBox& messages, Clock& clock, std::shared_ptr<RigControl> rigs,
-            LogLineWriter writeLog, QObject* parent = nullptr);
+            LogLineWriter writeLog, PortPathResolver resolvePath = {}, QObject* parent = nullptr);
   // Ends a test that still runs: unkeyed, and waited for (bounded).
   ~PttTester() override;
 
