@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/about_dialog.h"
@@ -121,6 +122,9 @@ void MainWindow::connectInputFeedback() {
     connect(field, &QLineEdit::inputRejected, this, [this, field] {
       showStatus(QString("\"%1\" takes whole numbers only: the digits 0 to 9").arg(field->accessibleName()));
       QApplication::beep();
+      // The field itself flashes, where the eye is.
+      field->setStyleSheet("QLineEdit { border: 2px solid #d00000; }");
+      QTimer::singleShot(1500, field, [field] { field->setStyleSheet({}); });
     });
   }
 }
