@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -225,6 +226,26 @@ TEST(PttDialog, TheRigIsFoundByTypingAnyPartOfItsNameAndGetsItsUsualPort) {
   testing::clickIndicator(control<QRadioButton>(dialog, "Hardware"));
   edited = dialog.editedSettings();
   EXPECT_EQ(std::pair(edited.Hamlib, edited.CAT), std::pair(0, 0));
+}
+
+TEST(PttDialog, ChoosingARigSelectsHamlibAndACommandSaysAtOnceWhenItIsNotHex) {
+  PttDialog dialog(typicalSettings(), kPorts, nullptr, kRigModels);
+  dialog.show();
+  auto& rig = control<QComboBox>(dialog, "Rig");
+  rig.setCurrentIndex(rig.findText("Icom IC-7300"));
+  EXPECT_TRUE(control<QRadioButton>(dialog, "Hamlib").isChecked());
+
+  auto& command = control<QLineEdit>(dialog, "TX command");
+  const auto signShown = [&] {
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+      if (label->text() == "Not hex bytes" && label->isVisible()) return true;
+    return false;
+  };
+  for (const auto& [typed, wrong] : {std::pair{"FE FE,94", false}, std::pair{"FE F", true},
+                                     std::pair{"0x1C", true}, std::pair{"", false}}) {
+    command.setText(typed);
+    EXPECT_EQ(signShown(), wrong) << typed;
+  }
 }
 
 // Opens the PTT dialog from the window's menu; `act` runs on it once it is the modal
