@@ -18,6 +18,7 @@
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/saved_messages_box.h"
 #include "audio/audio_output.h"
@@ -31,9 +32,25 @@ constexpr int kNumberFieldChars = 8;
 constexpr int kFigureFieldChars = 6;
 constexpr int kTimeFieldChars = 13;
 
-int charsWide(const QWidget& widget, int chars) {
-  return widget.fontMetrics().horizontalAdvance(QString(chars, '0')) + 12;  // frame and margins
-}
+// A field as wide as a number of digits of its current font, so that it follows a
+// change of font or style.
+class DigitsWideField final : public QLineEdit {
+ public:
+  DigitsWideField(int digits, QWidget* parent) : QLineEdit(parent), digits_(digits) {}
+  QSize minimumSizeHint() const override {
+    const QSize usual = QLineEdit::minimumSizeHint();
+    if (digits_ <= 0) return usual;
+    // Frame and text margins, as the style draws them around the text.
+    const int width = fontMetrics().horizontalAdvance(QString(digits_, '0')) + 2 * fontMetrics().averageCharWidth() + 8;
+    return {std::max(usual.width(), width), usual.height()};
+  }
+  QSize sizeHint() const override {
+    return digits_ > 0 ? QSize(minimumSizeHint().width(), QLineEdit::sizeHint().height()) : QLineEdit::sizeHint();
+  }
+
+ private:
+  int digits_;
+};
 
 template <typename Widget>
 Widget* tipped(Widget* widget, const QString& tip) {
@@ -48,17 +65,16 @@ Widget* named(Widget* widget, const QString& accessibleName) {
 }
 
 QLineEdit* numberField(const QString& name, const QString& tip, QWidget* parent) {
-  auto* field = tipped(named(new QLineEdit(parent), name), tip);
+  auto* field = tipped(named(new DigitsWideField(kNumberFieldChars, parent), name), tip);
   field->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), field));
-  field->setMinimumWidth(charsWide(*field, kNumberFieldChars));
   return field;
 }
 
 QLineEdit* statusField(const QString& name, const QString& tip, QWidget* parent, int chars = 0) {
-  auto* field = tipped(named(new QLineEdit(parent), name), tip);
+  auto* field = tipped(named(new DigitsWideField(chars, parent), name), tip);
   field->setReadOnly(true);
   field->setFocusPolicy(Qt::ClickFocus);  // readable, but not a tab stop
-  if (chars > 0) field->setFixedWidth(charsWide(*field, chars));
+  if (chars > 0) field->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   return field;
 }
 

@@ -372,18 +372,41 @@ TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowFitsASmallScreen) {
   }
   EXPECT_EQ(menu, QStringList({"&File", "  Delete Logfile", "  Exit", "&View", "  Logfile", "  Waterfall",
                                "&Extras", "  PTT Control", "&Help", "  About"}));
-  // Resizable, down to what fits an 800x480 screen with a title bar; every control shows.
+  // Resizable, down to what fits an 800x480 screen with a title bar; every control shows,
+  // also with a larger font and a dark palette.
   EXPECT_NE(window.minimumSize(), window.maximumSize());
-  window.resize(1, 1);
-  EXPECT_LE(window.width(), 800);
-  EXPECT_LE(window.height(), 450);
-  QTest::qWait(20);
-  for (QWidget* control : window.findChildren<QWidget*>()) {
-    if (!control->isVisibleTo(&window) || control->focusPolicy() == Qt::NoFocus) continue;
-    const QRect place(control->mapTo(&window, QPoint(0, 0)), control->size());
-    EXPECT_TRUE(window.rect().contains(place)) << control->accessibleName().toStdString();
-    EXPECT_GE(control->width(), control->minimumSizeHint().width()) << control->accessibleName().toStdString();
+  const QFont usual = QApplication::font();
+  const QPalette usualColours = QApplication::palette();
+  window.controls().setText(ControlId::TimeRemaining, "(10h:59m:59s)");
+  for (ControlId figure : {ControlId::AveragePower, ControlId::PeakPower, ControlId::MessagePower})
+    window.controls().setText(figure, "100.0");
+  for (bool large : {false, true}) {
+    if (large) {
+      QFont font = usual;
+      font.setPointSizeF(usual.pointSizeF() * 1.4);
+      QApplication::setFont(font);
+      QPalette dark(QColor(45, 45, 45));
+      QApplication::setPalette(dark);
+    }
+    window.resize(1, 1);
+    QTest::qWait(20);
+    if (!large) {
+      EXPECT_LE(window.width(), 800);
+      EXPECT_LE(window.height(), 450);
+    }
+    for (QWidget* control : window.findChildren<QWidget*>()) {
+      if (!control->isVisibleTo(&window) || control->focusPolicy() == Qt::NoFocus) continue;
+      const QRect place(control->mapTo(&window, QPoint(0, 0)), control->size());
+      EXPECT_TRUE(window.rect().contains(place)) << control->accessibleName().toStdString();
+      EXPECT_GE(control->width(), control->minimumSizeHint().width()) << control->accessibleName().toStdString();
+      if (auto* field = qobject_cast<QLineEdit*>(control); field != nullptr && field->isReadOnly()) {
+        EXPECT_LT(field->fontMetrics().horizontalAdvance(field->text()), field->width() - 6)
+            << field->accessibleName().toStdString();
+      }
+    }
   }
+  QApplication::setFont(usual);
+  QApplication::setPalette(usualColours);
 }
 
 // ---- accessibility -----------------------------------------------------------------------
