@@ -231,6 +231,12 @@ TEST(PttDialog, TheRigIsFoundByTypingAnyPartOfItsNameAndGetsItsUsualPort) {
 TEST(PttDialog, ChoosingARigSelectsHamlibAndACommandSaysAtOnceWhenItIsNotHex) {
   PttDialog dialog(typicalSettings(), kPorts, nullptr, kRigModels);
   dialog.show();
+  for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+    if (widget->focusPolicy() != Qt::NoFocus && widget->isVisibleTo(&dialog) &&
+        !qobject_cast<QComboBox*>(widget->parentWidget())) {
+      EXPECT_FALSE(widget->toolTip().isEmpty()) << "no tool tip: " << widget->accessibleName().toStdString();
+    }
+  }
   auto& rig = control<QComboBox>(dialog, "Rig");
   rig.setCurrentIndex(rig.findText("Icom IC-7300"));
   EXPECT_TRUE(control<QRadioButton>(dialog, "Hamlib").isChecked());

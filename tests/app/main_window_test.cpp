@@ -399,6 +399,9 @@ TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowFitsASmallScreen) {
       const QRect place(control->mapTo(&window, QPoint(0, 0)), control->size());
       EXPECT_TRUE(window.rect().contains(place)) << control->accessibleName().toStdString();
       EXPECT_GE(control->width(), control->minimumSizeHint().width()) << control->accessibleName().toStdString();
+      if (!qobject_cast<QAbstractSpinBox*>(control->parentWidget())) {
+        EXPECT_FALSE(control->toolTip().isEmpty()) << "no tool tip: " << control->accessibleName().toStdString();
+      }
       if (auto* field = qobject_cast<QLineEdit*>(control); field != nullptr && field->isReadOnly()) {
         EXPECT_LT(field->fontMetrics().horizontalAdvance(field->text()), field->width() - 6)
             << field->accessibleName().toStdString();
