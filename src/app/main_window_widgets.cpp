@@ -106,7 +106,7 @@ QWidget* deviceGroup(MainWindowWidgets& w, QWidget* parent) {
   layout->addWidget(label("&Output sound device", box, w.outputDevice));
   layout->addWidget(w.outputDevice, 1);
   layout->addWidget(w.noSoundOutput);
-  layout->addWidget(label("T&X level", box, w.txLevel));
+  layout->addWidget(label("TX &level", box, w.txLevel));
   layout->addWidget(w.txLevel);
   return box;
 }

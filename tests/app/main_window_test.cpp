@@ -15,7 +15,9 @@
 #include <QTest>
 #include <csignal>
 #include <cstring>
+#include <map>
 
+#include "app/saved_messages_box.h"
 #include "app/termination_signals.h"
 #include "settings/ini_file.h"
 #include "window_rig.h"
@@ -450,6 +452,22 @@ TEST_F(MainWindowTest, EveryControlCarriesItsLabelAsAccessibleName) {
     for (QWidget* other : window.findChildren<QWidget*>()) sameName += other->accessibleName() == name ? 1 : 0;
     EXPECT_EQ(sameName, 1) << name;
   }
+}
+
+TEST_F(MainWindowTest, EveryFieldLabelAndButtonHasAMnemonicOfItsOwn) {
+  MainWindow& window = rig.start();
+  std::map<QChar, QString> taken = {{'F', "File"}, {'V', "View"}, {'E', "Extras"}, {'H', "Help"}};
+  const auto claim = [&](const QString& text) {
+    const qsizetype at = text.indexOf('&');
+    ASSERT_GE(at, 0) << "no mnemonic: " << text.toStdString();
+    const QChar letter = text.at(at + 1).toUpper();
+    EXPECT_FALSE(taken.count(letter)) << text.toStdString() << " and " << taken[letter].toStdString();
+    taken[letter] = text;
+  };
+  for (QLabel* label : window.centralWidget()->findChildren<QLabel*>())
+    if (label->buddy() != nullptr && label->buddy()->focusPolicy() & Qt::TabFocus) claim(label->text());
+  for (QAbstractButton* button : window.centralWidget()->findChildren<QAbstractButton*>())
+    if (!window.widgets().savedMessages->isAncestorOf(button)) claim(button->text());
 }
 
 TEST_F(MainWindowTest, TabOrderFollowsTheGroupsFromDeviceToStop) {
