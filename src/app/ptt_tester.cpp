@@ -55,10 +55,9 @@ void PttTester::start(const PttSettings& settings) {
 }
 
 void PttTester::stop() {
-  if (!running()) return;
-  // As "Stop" does: the flag first, so that a keying about to start sees it.
+  // The worker unkeys within one step of its wait (a keying under way sees the flag); an
+  // unkeying here could hold the GUI thread for a rig's deadline.
   stopFlag_ = 1;
-  keyer_.unkeyTransmitter();
 }
 
 void PttTester::report(void (PttTester::*signal)(const QString&), const QString& text) {

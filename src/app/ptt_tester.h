@@ -38,7 +38,7 @@ class PttTester final : public QObject {
   // Keys with `settings` (whether or not "Use PTT control" is checked there) for
   // kPttTestMs or until stop(). Nothing when a test runs already.
   void start(const PttSettings& settings);
-  // Unkeys at once; the worker ends within one step of its wait.
+  // Asks the test to end: the worker unkeys within one step of its wait.
   void stop();
 
  signals:
