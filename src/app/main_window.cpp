@@ -219,8 +219,14 @@ void MainWindow::sendSavedMessage(int index) {
     showStatus("Wait until the transmission has ended, or press Stop (Esc)");
     return;
   }
-  controls_.setText(ControlId::TextToSend, withStationCall(messages[static_cast<std::size_t>(index)],
-                                                           widgets_.myCall->text().toStdString()));
+  const std::string& message = messages[static_cast<std::size_t>(index)];
+  const std::string call = widgets_.myCall->text().trimmed().toStdString();
+  if (call.empty() && withStationCall(message, "") != message) {
+    showStatus("The message has {CALL} in it: type your call into \"My call\" first");
+    widgets_.myCall->setFocus();
+    return;
+  }
+  controls_.setText(ControlId::TextToSend, withStationCall(message, call));
   widgets_.transmit->click();
 }
 

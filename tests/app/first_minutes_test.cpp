@@ -119,9 +119,11 @@ TEST_F(FirstMinutes, CtrlReturnSendsAndEscStopsATransmissionOrTune) {
 TEST_F(FirstMinutes, SavedMessagesGoOutByTheirFKeysWithTheCallAndAreKeptAfterTheOtherKeys) {
   MainWindow& window = startActive();
   const MainWindowWidgets& w = window.widgets();
-  w.myCall->setText("N0CALL");
   w.savedMessages->setMessages({"CQ DE {CALL} {CALL} K", "73"});
   EXPECT_EQ(w.savedMessages->list()->item(1)->text(), "F2  73");
+  QTest::keyClick(&window, Qt::Key_F1);  // no call to put in yet: nothing goes out
+  EXPECT_THAT(status().toStdString(), HasSubstr("\"My call\""));
+  w.myCall->setText("N0CALL");
   for (Qt::Key key : {Qt::Key_F2, Qt::Key_F1, Qt::Key_F3}) {
     QTest::keyClick(&window, key);
     ASSERT_TRUE(idle());
