@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "app/app_environment.h"
-#include "app/command_line.h"
 #include "app/com_port_entries.h"
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
 #include "audio/pulse_audio_output.h"
@@ -14,9 +14,9 @@
 #include "ptt/hamlib_rig_control.h"
 #include "ptt/port_names.h"
 #include "ptt/posix_serial_port.h"
-#include "transmit/tune_worker.h"
 #include "transmit/glyph_font.h"
 #include "transmit/transmit_worker.h"
+#include "transmit/tune_worker.h"
 
 namespace {
 

@@ -37,8 +37,9 @@ MainWindow::MainWindow(AppEnvironment environment)
            [this](const std::string& line) { log_.appendLine(line, false); }),
       log_(env_.shared.startupDirectory),
       waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)),
-      pttTester_(new PttTester(env_.serialPorts, messages_, env_.clock, env_.rigs,
-                               [this](const std::string& line) { log_.appendLine(line, false); }, {}, this)) {
+      pttTester_(new PttTester(
+          env_.serialPorts, messages_, env_.clock, env_.rigs,
+          [this](const std::string& line) { log_.appendLine(line, false); }, {}, this)) {
   setWindowTitle(kProgramName);
   ptt_.useRigs(env_.rigs);
   // Closing this window ends the program, whether or not the waterfall window is open.
@@ -75,9 +76,8 @@ void MainWindow::connectCommands() {
 
   connect(widgets_.transmit, &QPushButton::clicked, this, &MainWindow::onTransmitPressed);
   connect(widgets_.tune, &QPushButton::clicked, this, &MainWindow::onTunePressed);
-  connect(widgets_.txLevel, &QSpinBox::valueChanged, this, [this](int decibels) {
-    env_.audio.setOutputLevel(decibels);
-  });
+  connect(widgets_.txLevel, &QSpinBox::valueChanged, this,
+          [this](int decibels) { env_.audio.setOutputLevel(decibels); });
   connect(widgets_.savedMessages, &SavedMessagesBox::sendRequested, this, &MainWindow::sendSavedMessage);
   connect(widgets_.stop, &QPushButton::clicked, this, &MainWindow::onStop);
   connect(&workers_, &WorkerRunner::workerEnded, this, &MainWindow::onWorkerEnded);
@@ -105,7 +105,8 @@ void MainWindow::connectKeys() {
   // disabled ignores its click.
   auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(stop, &QShortcut::activated, widgets_.stop, &QPushButton::click);
-  for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
     auto* send = new QShortcut(keys, this);
     connect(send, &QShortcut::activated, widgets_.transmit, &QPushButton::click);
   }
@@ -351,8 +352,8 @@ void MainWindow::shutDown() {
   log_.appendLine("", true);
   ptt_.unkeyTransmitter();
   const MainWindowSettings mainWindow = mainWindowSettings();
-  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(),
-               waterfall_->settings(), &mainWindow);
+  saveSettings(settingsPath(env_.shared.startupDirectory), controls_, ptt_.settings(), waterfall_->settings(),
+               &mainWindow);
   if (noWorkerLeft) {
     env_.audio.closeDevice();
   } else {

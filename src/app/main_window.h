@@ -14,8 +14,8 @@
 #include "app/waterfall_window.h"
 #include "app/worker_runner.h"
 #include "log/event_log.h"
-#include "settings/settings_file.h"
 #include "ptt/ptt_keyer.h"
+#include "settings/settings_file.h"
 #include "transmit/glyph_font.h"
 
 class QCloseEvent;

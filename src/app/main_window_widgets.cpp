@@ -41,11 +41,13 @@ class DigitsWideField final : public QLineEdit {
     const QSize usual = QLineEdit::minimumSizeHint();
     if (digits_ <= 0) return usual;
     // Frame and text margins, as the style draws them around the text.
-    const int width = fontMetrics().horizontalAdvance(QString(digits_, '0')) + 2 * fontMetrics().averageCharWidth() + 8;
+    const int width =
+        fontMetrics().horizontalAdvance(QString(digits_, '0')) + 2 * fontMetrics().averageCharWidth() + 8;
     return {std::max(usual.width(), width), usual.height()};
   }
   QSize sizeHint() const override {
-    return digits_ > 0 ? QSize(minimumSizeHint().width(), QLineEdit::sizeHint().height()) : QLineEdit::sizeHint();
+    return digits_ > 0 ? QSize(minimumSizeHint().width(), QLineEdit::sizeHint().height())
+                       : QLineEdit::sizeHint();
   }
 
  private:
@@ -113,13 +115,15 @@ QWidget* deviceGroup(MainWindowWidgets& w, QWidget* parent) {
 
 QWidget* modeGroup(MainWindowWidgets& w, QWidget* parent) {
   auto* box = new QGroupBox("Mode", parent);
-  w.concurrent = tipped(named(new QRadioButton("Concurrent &multitone (C/MT)", box), "Concurrent multitone (C/MT)"),
-                        "All lit pixels of a column sound together: reads best (recommended)");
+  w.concurrent =
+      tipped(named(new QRadioButton("Concurrent &multitone (C/MT)", box), "Concurrent multitone (C/MT)"),
+             "All lit pixels of a column sound together: reads best (recommended)");
   w.maxAvgPower = tipped(named(new QCheckBox("Maximi&ze average power", box), "Maximize average power"),
                          "C/MT: scales each column to full scale, for more average power");
-  w.sequential = tipped(named(new QRadioButton("Se&quential multitone (S/MT)", box), "Sequential multitone (S/MT)"),
-                        "The lit pixels of a column sound one after another: one tone at a time, for "
-                        "amplifiers that want a constant envelope; needs long columns (1000 ms and more)");
+  w.sequential =
+      tipped(named(new QRadioButton("Se&quential multitone (S/MT)", box), "Sequential multitone (S/MT)"),
+             "The lit pixels of a column sound one after another: one tone at a time, for "
+             "amplifiers that want a constant envelope; needs long columns (1000 ms and more)");
   w.skipDark = tipped(named(new QCheckBox("S&kip dark pixels", box), "Skip dark pixels"),
                       "S/MT: dark pixels take no time, so a column ends sooner");
   w.modeGroup = new QButtonGroup(box);
@@ -214,8 +218,8 @@ QWidget* textGroup(MainWindowWidgets& w, QWidget* parent) {
 
 QWidget* statusGroup(MainWindowWidgets& w, QWidget* parent) {
   auto* box = new QGroupBox(parent);
-  w.timeRemaining = statusField("Time remaining", "How long the text takes, or what is left of it", box,
-                                kTimeFieldChars);
+  w.timeRemaining =
+      statusField("Time remaining", "How long the text takes, or what is left of it", box, kTimeFieldChars);
   w.sentText = statusField("Sent text", "What has gone out of the text so far", box);
   w.pixelCount = statusField("Pixel count", "Lit pixels of the column on the air", box, kFigureFieldChars);
   w.averagePower = statusField("Average power", "Average power of the column, in % of a full-scale sine", box,
@@ -309,10 +313,27 @@ void buildMenu(MainWindowWidgets& w, QMainWindow& window) {
 // Top to bottom, left to right, as the groups are laid out; the transmit buttons, then
 // the saved messages.
 void setTabOrder(const MainWindowWidgets& w) {
-  QWidget* const chain[] = {w.outputDevice, w.txLevel, w.concurrent,  w.maxAvgPower, w.sequential,
-                            w.skipDark, w.centerFrequency, w.pixelOffset, w.duration, w.pilotTone,
-                            w.reverse, w.textToSend, w.loop, w.interval, w.myCall, w.tune,
-                            w.singlePixel, w.fullScale, w.transmit, w.stop, w.savedMessages->list()};
+  QWidget* const chain[] = {w.outputDevice,
+                            w.txLevel,
+                            w.concurrent,
+                            w.maxAvgPower,
+                            w.sequential,
+                            w.skipDark,
+                            w.centerFrequency,
+                            w.pixelOffset,
+                            w.duration,
+                            w.pilotTone,
+                            w.reverse,
+                            w.textToSend,
+                            w.loop,
+                            w.interval,
+                            w.myCall,
+                            w.tune,
+                            w.singlePixel,
+                            w.fullScale,
+                            w.transmit,
+                            w.stop,
+                            w.savedMessages->list()};
   for (std::size_t i = 1; i < std::size(chain); ++i)
     QWidget::setTabOrder(chain[i - 1], chain[i]);
 }

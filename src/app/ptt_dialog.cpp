@@ -171,27 +171,34 @@ void PttDialog::done(int result) {
 
 void PttDialog::addToolTips() {
   usePtt_->setToolTip("Key the transmitter for every transmission and for Tune");
-  comPort_->setToolTip("The serial port for CAT and for RTS/DTR: 1-32 are /dev/ttyUSB0-31, 33-64 "
-                       "/dev/ttyACM0-31, 65-256 /dev/ttyS0-191; \u2713 marks a port that is there");
-  txDelay_->setToolTip("Milliseconds to wait after keying, before the sound starts (0 to 10000; "
-                       "100 to 300 suits most rigs)");
+  comPort_->setToolTip(
+      "The serial port for CAT and for RTS/DTR: 1-32 are /dev/ttyUSB0-31, 33-64 "
+      "/dev/ttyACM0-31, 65-256 /dev/ttyS0-191; \u2713 marks a port that is there");
+  txDelay_->setToolTip(
+      "Milliseconds to wait after keying, before the sound starts (0 to 10000; "
+      "100 to 300 suits most rigs)");
   cat_->setToolTip("Key by the rig's own command bytes, written to the serial port");
-  txCommand_->setToolTip("The bytes that key the rig, in hexadecimal as the rig's manual prints them, "
-                         "for example FE FE 94 E0 1C 00 01 FD");
+  txCommand_->setToolTip(
+      "The bytes that key the rig, in hexadecimal as the rig's manual prints them, "
+      "for example FE FE 94 E0 1C 00 01 FD");
   rxCommand_->setToolTip("The bytes that unkey the rig, in hexadecimal, for example FE FE 94 E0 1C 00 00 FD");
   baudrate_->setToolTip("The serial speed the rig's CAT port is set to");
   databits_->setToolTip("Data bits of the CAT port (8 for most rigs)");
   stopbits_->setToolTip("Stop bits of the CAT port (1 for most rigs; some Yaesu rigs want 2)");
   parity_->setToolTip("Parity of the CAT port (None for most rigs)");
-  hardware_->setToolTip("Key by a line of the serial port, as a simple interface or a sound card "
-                        "interface with a PTT transistor wants");
+  hardware_->setToolTip(
+      "Key by a line of the serial port, as a simple interface or a sound card "
+      "interface with a PTT transistor wants");
   rts_->setToolTip("Raise RTS while keyed");
   dtr_->setToolTip("Raise DTR while keyed");
-  hamlib_->setToolTip("Key through Hamlib: a rig by its model, or rigctld or flrig shared with other programs");
-  rig_->setToolTip("The rig's model; type any part of its name (\"7300\" finds the Icom IC-7300). "
-                   "Choosing one selects Hamlib.");
-  rigPort_->setToolTip("The rig's serial device, or host:port for Hamlib NET rigctl (rigctld, "
-                       "localhost:4532) and FLRig (localhost:12345)");
+  hamlib_->setToolTip(
+      "Key through Hamlib: a rig by its model, or rigctld or flrig shared with other programs");
+  rig_->setToolTip(
+      "The rig's model; type any part of its name (\"7300\" finds the Icom IC-7300). "
+      "Choosing one selects Hamlib.");
+  rigPort_->setToolTip(
+      "The rig's serial device, or host:port for Hamlib NET rigctl (rigctld, "
+      "localhost:4532) and FLRig (localhost:12345)");
   rigSpeed_->setToolTip("The rig's serial speed; \"Rig default\" uses Hamlib's value for the model");
   test_->setToolTip(QString("Keys the transmitter with the settings shown here (not saved yet) for %1 s, "
                             "with no sound; press again to unkey at once")

@@ -61,7 +61,8 @@ void PttTester::stop() {
 }
 
 void PttTester::report(void (PttTester::*signal)(const QString&), const QString& text) {
-  QMetaObject::invokeMethod(this, [this, signal, text] { emit(this->*signal)(text); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, signal, text] { emit(this->*signal)(text); }, Qt::QueuedConnection);
 }
 
 // On the worker thread.

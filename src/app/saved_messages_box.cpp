@@ -28,7 +28,8 @@ SavedMessagesBox::SavedMessagesBox(QWidget* parent)
     : QGroupBox("Saved messages", parent),
       list_(new QListWidget(this)),
       send_(button("Sen&d", "Sends the chosen message now (as its F key does)", this)),
-      add_(button("A&dd\u2026", "Adds a message (at most 12). {CALL} in a message stands for \"My call\".", this)),
+      add_(button("A&dd\u2026", "Adds a message (at most 12). {CALL} in a message stands for \"My call\".",
+                  this)),
       edit_(button("&Edit\u2026", "Changes the chosen message", this)),
       remove_(button("Remo&ve", "Removes the chosen message", this)),
       up_(button("U&p", "Moves the chosen message up: it takes the F key above", this)),
@@ -52,9 +53,8 @@ SavedMessagesBox::SavedMessagesBox(QWidget* parent)
   connect(send_, &QPushButton::clicked, this, [this] {
     if (list_->currentRow() >= 0) emit sendRequested(list_->currentRow());
   });
-  connect(list_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-    emit sendRequested(list_->row(item));
-  });
+  connect(list_, &QListWidget::itemActivated, this,
+          [this](QListWidgetItem* item) { emit sendRequested(list_->row(item)); });
   connect(add_, &QPushButton::clicked, this, &SavedMessagesBox::addMessage);
   connect(edit_, &QPushButton::clicked, this, &SavedMessagesBox::editMessage);
   connect(remove_, &QPushButton::clicked, this, &SavedMessagesBox::removeMessage);
@@ -85,8 +85,8 @@ void SavedMessagesBox::setMessages(const std::vector<std::string>& messages) {
 
 bool SavedMessagesBox::askText(const QString& title, QString& text) {
   bool accepted = false;
-  const QString typed = QInputDialog::getText(this, title, "Message ({CALL} stands for \"My call\"):",
-                                              QLineEdit::Normal, text, &accepted);
+  const QString typed = QInputDialog::getText(
+      this, title, "Message ({CALL} stands for \"My call\"):", QLineEdit::Normal, text, &accepted);
   if (!accepted || typed.trimmed().isEmpty()) return false;
   text = QString::fromStdString(firstCodePoints(typed.toStdString(), kMaxTextChars));
   return true;

@@ -280,12 +280,12 @@ bool writeStarterSettings(const std::string& path) {
   if (holdsContentThatCannotBeRead(path)) return false;  // there already, readable or not
   IniFile ini;
   const std::pair<const char*, std::string> keys[] = {
-      {"OutputDevice", ""}, {"Concurrent", "1"}, {"Skip", "0"}, {"MaxAvgPwr", "0"},
-      {"Frequency", "1500"}, {"Offset", "10"}, {"Duration", "300"}, {"Text", ""},
-      {"Loop", "0"}, {"PilotTone", "1"}, {"Reverse", "0"}, {"Interval", "0"},
-      {"UsePTTControl", "0"}, {"ComPort", "0"}, {"Baudrate", "0"}, {"Databits", "0"},
-      {"Stopbits", "0"}, {"Parity", "0"}, {"CAT", "0"}, {"RTS", "0"},
-      {"TXCommand", ""}, {"RXCommand", ""}, {"TXDelay", "0"},
+      {"OutputDevice", ""},   {"Concurrent", "1"}, {"Skip", "0"},       {"MaxAvgPwr", "0"},
+      {"Frequency", "1500"},  {"Offset", "10"},    {"Duration", "300"}, {"Text", ""},
+      {"Loop", "0"},          {"PilotTone", "1"},  {"Reverse", "0"},    {"Interval", "0"},
+      {"UsePTTControl", "0"}, {"ComPort", "0"},    {"Baudrate", "0"},   {"Databits", "0"},
+      {"Stopbits", "0"},      {"Parity", "0"},     {"CAT", "0"},        {"RTS", "0"},
+      {"TXCommand", ""},      {"RXCommand", ""},   {"TXDelay", "0"},
   };
   for (const auto& [key, value] : keys) ini.writeText(kSettingsSection, key, value);
   return ini.save(path);

@@ -1,3 +1,6 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,8 +11,6 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "app/about_dialog.h"
 #include "app/ptt_dialog.h"
@@ -327,9 +328,9 @@ TEST(PttDialogFromMenuWithHamlib, TheFourKeysSurviveTheDialogAndTheSave) {
 
 TEST(AboutDialog, ShowsNameAndVersionAndClosesWithOkEscOrItsCloseBox) {
   using Close = std::function<void(AboutDialog&)>;
-  const Close ways[] = {[](AboutDialog& d) { QTest::mouseClick(&control<QPushButton>(d, "OK"), Qt::LeftButton); },
-                        [](AboutDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); },
-                        [](AboutDialog& d) { d.close(); }};
+  const Close ways[] = {
+      [](AboutDialog& d) { QTest::mouseClick(&control<QPushButton>(d, "OK"), Qt::LeftButton); },
+      [](AboutDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, [](AboutDialog& d) { d.close(); }};
   for (const Close& close : ways) {
     AboutDialog about(nullptr);
     EXPECT_EQ(about.windowTitle(), "About Velmora");

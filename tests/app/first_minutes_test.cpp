@@ -1,5 +1,8 @@
 // What a newcomer does first: a fresh folder, a text, Transmit; the keys; the feedback
 // when a field is wrong; the saved messages.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -7,8 +10,6 @@
 #include <QStatusBar>
 #include <QTest>
 #include <atomic>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <thread>
 
 #include "app/commands.h"
@@ -42,7 +43,9 @@ class FirstMinutes : public ::testing::Test {
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     return window;
   }
-  bool idle() { return waitUntil([&] { return !rig.window().workerRunning(); }); }
+  bool idle() {
+    return waitUntil([&] { return !rig.window().workerRunning(); });
+  }
   QString status() { return rig.window().statusBar()->currentMessage(); }
 
   testing::MessageBoxCloser closer;
@@ -139,7 +142,8 @@ TEST_F(FirstMinutes, SavedMessagesGoOutByTheirFKeysWithTheCallAndAreKeptAfterThe
                               "Message2=73\nMessage3=\n"));
 
   MainWindow& again = rig.start();
-  EXPECT_EQ(again.widgets().savedMessages->messages(), (std::vector<std::string>{"CQ DE {CALL} {CALL} K", "73"}));
+  EXPECT_EQ(again.widgets().savedMessages->messages(),
+            (std::vector<std::string>{"CQ DE {CALL} {CALL} K", "73"}));
   EXPECT_EQ(again.widgets().myCall->text(), "N0CALL");
   EXPECT_EQ(again.widgets().txLevel->value(), -6);
   EXPECT_EQ(rig.audio.outputLevel(), -6);

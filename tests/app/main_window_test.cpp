@@ -65,10 +65,11 @@ TEST_F(MainWindowTest, AFirstStartWritesSettingsThatReadWellAndLoadsThem) {
   MainWindow& window = rig.start();
   Controls& controls = window.controls();
   // Written before it was loaded, with the keys of old in their order.
-  EXPECT_EQ(rig.readFile("Velmora.ini"),
-            "[Velmora]\nOutputDevice=\nConcurrent=1\nSkip=0\nMaxAvgPwr=0\nFrequency=1500\nOffset=10\n"
-            "Duration=300\nText=\nLoop=0\nPilotTone=1\nReverse=0\nInterval=0\nUsePTTControl=0\nComPort=0\n"
-            "Baudrate=0\nDatabits=0\nStopbits=0\nParity=0\nCAT=0\nRTS=0\nTXCommand=\nRXCommand=\nTXDelay=0\n");
+  EXPECT_EQ(
+      rig.readFile("Velmora.ini"),
+      "[Velmora]\nOutputDevice=\nConcurrent=1\nSkip=0\nMaxAvgPwr=0\nFrequency=1500\nOffset=10\n"
+      "Duration=300\nText=\nLoop=0\nPilotTone=1\nReverse=0\nInterval=0\nUsePTTControl=0\nComPort=0\n"
+      "Baudrate=0\nDatabits=0\nStopbits=0\nParity=0\nCAT=0\nRTS=0\nTXCommand=\nRXCommand=\nTXDelay=0\n");
 
   EXPECT_TRUE(controls.isChecked(ControlId::Concurrent));
   EXPECT_TRUE(controls.isChecked(ControlId::SinglePixel));
@@ -400,9 +401,11 @@ TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowFitsASmallScreen) {
       if (!control->isVisibleTo(&window) || control->focusPolicy() == Qt::NoFocus) continue;
       const QRect place(control->mapTo(&window, QPoint(0, 0)), control->size());
       EXPECT_TRUE(window.rect().contains(place)) << control->accessibleName().toStdString();
-      EXPECT_GE(control->width(), control->minimumSizeHint().width()) << control->accessibleName().toStdString();
+      EXPECT_GE(control->width(), control->minimumSizeHint().width())
+          << control->accessibleName().toStdString();
       if (!qobject_cast<QAbstractSpinBox*>(control->parentWidget())) {
-        EXPECT_FALSE(control->toolTip().isEmpty()) << "no tool tip: " << control->accessibleName().toStdString();
+        EXPECT_FALSE(control->toolTip().isEmpty())
+            << "no tool tip: " << control->accessibleName().toStdString();
       }
       if (auto* field = qobject_cast<QLineEdit*>(control); field != nullptr && field->isReadOnly()) {
         EXPECT_LT(field->fontMetrics().horizontalAdvance(field->text()), field->width() - 6)

@@ -1,12 +1,13 @@
 // "Test PTT" keys a real pty and rigctld's dummy rig with the dialog's unsaved settings,
 // holds, unkeys, and says so beside the button.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "app/ptt_dialog.h"
 #include "app/ptt_tester.h"

@@ -3,11 +3,10 @@
 // with a third, the PTT Control dialog after a "Test PTT".
 // Usage: velmora_screenshot MAIN.png [WATERFALL.png [PTT.png]]
 #include <QApplication>
+#include <QLabel>
 #include <QPixmap>
 #include <QTest>
 #include <cstdio>
-
-#include <QLabel>
 
 #include "app/ptt_dialog.h"
 #include "app/waterfall_view.h"
@@ -35,7 +34,8 @@ int main(int argc, char* argv[]) {
   rig.writeSettings(
       "[Velmora]\nOutputDevice=Default output device\nFrequency=1500\nOffset=2\nDuration=1000\n"
       "Text=CQ DE VELMORA\nPilotTone=1\nInterval=600\nUsePTTControl=1\nHamlib=1\nHamlibModel=2\n"
-      "TXLevel=-6\nMyCall=DL1ABC\nMessage1=CQ CQ DE {CALL} {CALL} K\nMessage2={CALL} TEST\nMessage3=TNX 73 DE {CALL}\n" +
+      "TXLevel=-6\nMyCall=DL1ABC\nMessage1=CQ CQ DE {CALL} {CALL} K\nMessage2={CALL} TEST\nMessage3=TNX 73 "
+      "DE {CALL}\n" +
       std::string(argc >= 3 ? "Waterfall=1\nWaterfallGeometry=0,0,420,640\n" : ""));
   velmora::MainWindow& window = rig.start();
   window.controls().setText(velmora::ControlId::SentText, "CQ DE");
@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
   if (argc == 4) {
     // The dialog as it stands after a test on the rig of rigctld's usual address.
     const std::vector<velmora::RigModel> models = {{2, "Hamlib NET rigctl", true, false},
-                                                    {3073, "Icom IC-7300", false, true}};
+                                                   {3073, "Icom IC-7300", false, true}};
     velmora::PttDialog dialog(window.ptt().settings(), rig.comPortEntries, &window, models, {"/dev/ttyUSB0"});
     dialog.show();
     for (QLabel* label : dialog.findChildren<QLabel*>())

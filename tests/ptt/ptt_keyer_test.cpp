@@ -81,7 +81,8 @@ TEST_P(IllegalCatCommand, AtUnkeyingWarnsAndStillCloses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, IllegalCatCommand,
-                         ::testing::Values(IllegalCase{"abc", "abc"}, IllegalCase{std::string(255, 'a'), std::string(255, 'a')},
+                         ::testing::Values(IllegalCase{"abc", "abc"},
+                                           IllegalCase{std::string(255, 'a'), std::string(255, 'a')},
                                            IllegalCase{"a1 b", "a1 b"}, IllegalCase{"0g", "0G"},
                                            IllegalCase{"", ""}));
 

@@ -132,7 +132,8 @@ TEST_F(RenderPulseTest, DevicesListsTheDefaultThenEverySinkInTheServersOrder) {
   const RunResult run = runRender({"--devices"});
   EXPECT_EQ(run.exitCode, kExitOk);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(linesOf(run.out), (std::vector<std::string>{"0  Default output device", "1  Test Speaker", "2  Test Radio"}));
+  EXPECT_EQ(linesOf(run.out),
+            (std::vector<std::string>{"0  Default output device", "1  Test Speaker", "2  Test Radio"}));
 }
 
 // The text's columns cut out of the WAV, each with the mask it was rendered from.

@@ -461,7 +461,8 @@ TEST_F(SettingsFile, TheMainWindowsKeysComeAfterTheOthersAndSurviveASaveAndALoad
   const MainWindowSettings saved{-12, "DL1ABC", {"CQ DE {CALL}", "73"}, WindowGeometry{5, 6, 700, 400}};
   ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall, &saved));
   const std::string file = readBytes(path());
-  EXPECT_LT(file.find("WaterfallGeometry="), file.find("TXLevel=-12\nMyCall=DL1ABC\nMessage1=CQ DE {CALL}\n"));
+  EXPECT_LT(file.find("WaterfallGeometry="),
+            file.find("TXLevel=-12\nMyCall=DL1ABC\nMessage1=CQ DE {CALL}\n"));
   MainWindowSettings loaded;
   loadSettings(path(), window.controls, window.shared, window.ptt, window.waterfall, &loaded);
   EXPECT_EQ(loaded, saved);
