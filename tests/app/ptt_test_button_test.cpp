@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,8 +30,9 @@ using testing::waitUntil;
 class TestPttButton : public ::testing::Test {
  protected:
   // Presses "Test PTT" with `settings` shown; runs `duringHold` once, at the first wait
-  // after keying.
-  QString pressTest(const PttSettings& settings, const std::function<void()>& duringHold) {
+  // after keying, and `afterPress` on the GUI thread right after the press.
+  QString pressTest(const PttSettings& settings, const std::function<void()>& duringHold,
+                    const std::function<void(QPushButton&)>& afterPress = {}) {
     PttTester tester(serialPorts, boxes, clock, std::make_shared<HamlibRigControl>(), {},
                      [this](int) { return pty.slavePath(); });
     bool held = false;
@@ -39,8 +43,8 @@ class TestPttButton : public ::testing::Test {
     auto* button = findByName<QPushButton>(dialog, "Test PTT");
     auto* outcome = findByName<QLabel>(dialog, "Test PTT outcome");
     QTest::mouseClick(button, Qt::LeftButton);
+    if (afterPress) afterPress(*button);
     EXPECT_TRUE(waitUntil([&] { return !tester.running() && !button->isChecked(); }, 10000));
-
     return outcome->text();
   }
 
@@ -85,6 +89,28 @@ TEST_F(TestPttButton, KeysRigctldsDummyRigThenUnkeys) {
   EXPECT_EQ(whileKeyed, "1");
   EXPECT_EQ(rigctld.ptt(), "0");
   EXPECT_EQ(outcome, "Keyed for 2.0 s, then unkeyed");
+}
+
+TEST_F(TestPttButton, PressedAgainItUnkeysAtOnce) {
+  ASSERT_TRUE(pty.ok());
+  PttSettings settings = catSettings();
+  settings.TXCommand = "01";
+  settings.RXCommand = "02";
+  std::atomic<bool> keyed{false};
+  std::atomic<bool> pressedAgain{false};
+  const QString outcome = pressTest(
+      settings,
+      [&] {  // holds the first step of the 2 s until the second press
+        keyed = true;
+        for (int i = 0; i < 2000 && !pressedAgain; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      },
+      [&](QPushButton& button) {
+        ASSERT_TRUE(waitUntil([&] { return keyed.load(); }));
+        QTest::mouseClick(&button, Qt::LeftButton);
+        pressedAgain = true;
+      });
+  EXPECT_EQ(outcome, "Keyed for 0.0 s, then unkeyed");
+  EXPECT_THAT(pty.readAvailable(), ::testing::ElementsAre(0x01, 0x02));
 }
 
 TEST_F(TestPttButton, AFailedKeyingIsShownBesideTheButton) {
