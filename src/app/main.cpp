@@ -1,11 +1,12 @@
 #include <QApplication>
-#include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "app/app_environment.h"
 #include "app/com_port_entries.h"
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
 #include "audio/pulse_audio_output.h"
@@ -13,9 +14,9 @@
 #include "ptt/hamlib_rig_control.h"
 #include "ptt/port_names.h"
 #include "ptt/posix_serial_port.h"
-#include "transmit/tune_worker.h"
 #include "transmit/glyph_font.h"
 #include "transmit/transmit_worker.h"
+#include "transmit/tune_worker.h"
 
 namespace {
 
@@ -29,10 +30,9 @@ std::string currentDirectory() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before anything is opened or written.
+  if (const auto exitCode = velmora::answerInformationOptions(argc, argv, std::cout)) return *exitCode;
   QApplication application(argc, argv);
-  // Numbers in C notation, as Qt advises: Hamlib switches LC_NUMERIC to "C" and back inside
-  // its calls, and with another name in force it would restore a name it has just freed.
-  std::setlocale(LC_NUMERIC, "C");
   application.setApplicationName("Velmora");
   application.setDesktopFileName("velmora");
 

@@ -8,12 +8,14 @@
 
 #include "app/app_environment.h"
 #include "app/main_window_widgets.h"
+#include "app/ptt_tester.h"
 #include "app/qt_controls.h"
 #include "app/qt_message_box.h"
 #include "app/waterfall_window.h"
 #include "app/worker_runner.h"
 #include "log/event_log.h"
 #include "ptt/ptt_keyer.h"
+#include "settings/settings_file.h"
 #include "transmit/glyph_font.h"
 
 class QCloseEvent;
@@ -36,6 +38,7 @@ class MainWindow final : public QMainWindow {
   EventLog& eventLog() { return log_; }
   const MainWindowWidgets& widgets() const { return widgets_; }
   WaterfallWindow& waterfallWindow() { return *waterfall_; }
+  PttTester& pttTester() { return *pttTester_; }
   bool workerRunning() const { return workers_.busy(); }
   // True when closing gave up waiting for a worker: the process must end without
   // running destructors that the worker may still use.
@@ -55,6 +58,16 @@ class MainWindow final : public QMainWindow {
 
   void connectCommands();
   void connectMenu();
+  void connectKeys();
+  void connectInputFeedback();
+  void applyMainWindowSettings(const MainWindowSettings& settings);
+  MainWindowSettings mainWindowSettings() const;
+  void sendSavedMessage(int index);
+  void onTransmitPressed();
+  void onTunePressed();
+  // After a range message: the field that failed, ready to be typed over.
+  void focusField(ControlId id);
+  void showStatus(const QString& text);
   bool workerCommandAllowed(WorkerKind kind);
   void requestWorker(WorkerKind kind);
   void startWorker(WorkerKind kind);
@@ -87,6 +100,11 @@ class MainWindow final : public QMainWindow {
   EventLog log_;
   GlyphTable glyphs_;
   WaterfallWindow* waterfall_;  // owned by this window, as its child
+  PttTester* pttTester_;        // owned by this window, as its child
+  // Where the window stood once started, and whether the file gave it a place: a place
+  // is saved only once it is the user's.
+  QRect startedGeometry_;
+  bool geometryLoaded_ = false;
   std::optional<WorkerKind> pendingWorker_;
   bool pendingDeviceChange_ = false;
   Shutdown shutdown_ = Shutdown::NotStarted;

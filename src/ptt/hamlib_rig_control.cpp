@@ -2,6 +2,7 @@
 
 #include <hamlib/rig.h>
 
+#include <clocale>
 #include <mutex>
 #include <string>
 
@@ -88,6 +89,11 @@ class HamlibRig final : public Rig {
 HamlibRigControl::HamlibRigControl() {
   std::lock_guard lock(hamlibMutex());
   rig_set_debug(RIG_DEBUG_NONE);
+  // Hamlib 4.5 keeps setlocale(LC_NUMERIC, NULL)'s pointer across its own switch to "C"
+  // and restores from it, after glibc has freed it, whenever the numeric locale was not
+  // "C" (as after QApplication took the user's). Nothing of ours formats numbers through
+  // the C locale's LC_NUMERIC for the user, so it stays "C"; made once, before any thread.
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 std::vector<RigModel> HamlibRigControl::models() {

@@ -727,7 +727,7 @@ TEST_F(RenderTest, StopRequestWhileWritingRemovesTheWav) {
 TEST_F(RenderTest, DeviceListAndUnknownDevice) {
   MemoryAudio audio(&clock_, {kDefaultOutputDevice, "Test Speaker", "Test Radio"});
   EXPECT_EQ(runTool({"--devices"}, &audio), kExitOk);
-  EXPECT_EQ(out_.str(), "Default output device\nTest Speaker\nTest Radio\n");
+  EXPECT_EQ(out_.str(), "0  Default output device\n1  Test Speaker\n2  Test Radio\n");
 
   writeSettings({});
   EXPECT_EQ(runTool({"--font", fontPath_.string(), "--play", "3"}, &audio), kExitBadInput);

@@ -121,7 +121,7 @@ std::string usageText() {
          "  --report FILE    one line per column: index, mask, pixel count, average %, peak %\n"
          "                   (the tuning tone: 'tune', average %, peak %)\n"
          "  --version        print the version and exit\n"
-         "  --devices        list the output devices and exit\n"
+         "  --devices        list the output devices with the numbers --play takes, and exit\n"
          "  --play [N]       play on output device N (default 0) instead of writing OUT.wav, as the\n"
          "                   program sends: logged to ./Logfile.txt, stopped by Ctrl+C (exit 130)\n"
          "  --key            with --play: key the transmitter with the settings' PTT control\n"

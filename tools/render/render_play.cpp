@@ -173,7 +173,9 @@ int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& op
 
 int listDevices(Environment& env) {
   std::unique_ptr<AudioOutput> audio = env.makeAudioOutput();
-  for (const std::string& device : audio->listDevices()) env.out << device << '\n';
+  // The number first: it is what --play takes.
+  int number = 0;
+  for (const std::string& device : audio->listDevices()) env.out << number++ << "  " << device << '\n';
   return kExitOk;
 }
 
