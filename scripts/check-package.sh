@@ -26,13 +26,13 @@ echo "=== $(basename "$deb")"
 echo "=== files (dpkg-deb -c)"
 icon_sizes=(16 24 32 48 64 128 256)
 expected=(
-  /usr/bin/velmora /usr/bin/velmora-launcher /usr/bin/velmora-render
+  /usr/bin/velmora /usr/bin/velmora-launcher /usr/bin/velmora-render /usr/bin/velmora-ptt-guard
   "/usr/share/velmora/5x7 (International).txt"
   /usr/share/applications/velmora.desktop
   /usr/share/metainfo/org.velmora.velmora.metainfo.xml
   /usr/share/icons/hicolor/scalable/apps/velmora.svg
   /usr/share/man/man1/velmora.1.gz /usr/share/man/man1/velmora-launcher.1.gz
-  /usr/share/man/man1/velmora-render.1.gz
+  /usr/share/man/man1/velmora-render.1.gz /usr/share/man/man1/velmora-ptt-guard.1.gz
   /usr/share/doc/velmora/copyright /usr/share/doc/velmora/changelog.gz
 )
 for size in "${icon_sizes[@]}"; do expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/velmora.png"); done

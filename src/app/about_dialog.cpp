@@ -22,7 +22,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   version->setReadOnly(true);
   version->setAccessibleName("Version");
 
-  auto* ok = new QPushButton("OK", this);
+  auto* ok = new QPushButton("&OK", this);
   ok->setAccessibleName("OK");
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -37,7 +37,5 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
-
-void AboutDialog::reject() {}
 
 }  // namespace velmora

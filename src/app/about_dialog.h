@@ -1,5 +1,5 @@
 #pragma once
-// "About Velmora": the program's name and version. Only OK closes it.
+// "About Velmora": the program's name and version. OK, Esc and the close box close it.
 
 #include <QDialog>
 
@@ -14,9 +14,6 @@ class AboutDialog final : public QDialog {
 
  public:
   explicit AboutDialog(QWidget* parent);
-
-  // Esc and the close box leave the box open.
-  void reject() override;
 };
 
 }  // namespace velmora

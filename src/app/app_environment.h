@@ -37,6 +37,8 @@ struct AppEnvironment {
   std::function<std::vector<std::string>()> rigPorts;
   // How long closing the window waits for a running worker to end.
   std::chrono::milliseconds shutdownWaitLimit{5000};
+  // Start velmora-ptt-guard before the first keying (the program, not its tests).
+  bool pttGuard = false;
 };
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/control_states.h"
 #include "ptt/ptt_keyer.h"
@@ -36,9 +37,25 @@ void handleDurationEdit(Controls& controls, SharedState& shared) {
 }
 
 bool transmitFieldsInRange(Controls& controls, MessageBox& box) {
+  return !transmitRangeFailure(controls, box).has_value();
+}
+
+std::optional<ControlId> transmitRangeFailure(Controls& controls, MessageBox& box) {
   for (const FieldRange& range : kTransmitFieldRanges)
-    if (!checkFieldRange(controls, box, range)) return false;
-  return true;
+    if (!checkFieldRange(controls, box, range)) return range.id;
+  return std::nullopt;
+}
+
+std::string withStationCall(const std::string& message, const std::string& call) {
+  static constexpr std::string_view kPlaceholder = "{CALL}";
+  std::string sent;
+  std::size_t from = 0;
+  for (std::size_t at = message.find(kPlaceholder); at != std::string::npos;
+       at = message.find(kPlaceholder, from)) {
+    sent.append(message, from, at - from).append(call);
+    from = at + kPlaceholder.size();
+  }
+  return sent.append(message, from);
 }
 
 void enterBusyState(Controls& controls, SharedState& shared) {

@@ -2,6 +2,9 @@
 // What the main window's commands do to the controls, free of Qt so that it can be
 // tested on the in-memory controls. The window wires its signals to these.
 
+#include <optional>
+#include <string>
+
 #include "core/controls.h"
 #include "core/message_box.h"
 #include "core/shared_state.h"
@@ -19,6 +22,11 @@ void handleDurationEdit(Controls& controls, SharedState& shared);
 // The four range checks of "Transmit", in order, stopping at the first failure (which
 // shows its message).
 bool transmitFieldsInRange(Controls& controls, MessageBox& box);
+// The same checks; the field that failed (its message shown), or nullopt when all pass.
+std::optional<ControlId> transmitRangeFailure(Controls& controls, MessageBox& box);
+
+// A saved message as it is sent: every "{CALL}" replaced by the station's call.
+std::string withStationCall(const std::string& message, const std::string& call);
 
 // What every worker start does just before the thread is started: clear the stop flag
 // and make the window busy.

@@ -1,10 +1,12 @@
 #include <QApplication>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "app/app_environment.h"
 #include "app/com_port_entries.h"
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
 #include "audio/pulse_audio_output.h"
@@ -12,9 +14,9 @@
 #include "ptt/hamlib_rig_control.h"
 #include "ptt/port_names.h"
 #include "ptt/posix_serial_port.h"
-#include "transmit/tune_worker.h"
 #include "transmit/glyph_font.h"
 #include "transmit/transmit_worker.h"
+#include "transmit/tune_worker.h"
 
 namespace {
 
@@ -28,6 +30,8 @@ std::string currentDirectory() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before anything is opened or written.
+  if (const auto exitCode = velmora::answerInformationOptions(argc, argv, std::cout)) return *exitCode;
   QApplication application(argc, argv);
   application.setApplicationName("Velmora");
   application.setDesktopFileName("velmora");
@@ -49,11 +53,12 @@ int main(int argc, char* argv[]) {
       .comPortEntries = [] { return velmora::comPortEntries(velmora::devicePresent); },
       .rigs = std::make_shared<velmora::HamlibRigControl>(),
       .rigPorts = [] { return velmora::presentPortDevices(velmora::devicePresent); },
+      .pttGuard = true,
   };
   velmora::MainWindow window(std::move(environment));
   velmora::TerminationSignals terminationSignals;
   QObject::connect(&terminationSignals, &velmora::TerminationSignals::terminationRequested, &window,
-                   &QWidget::close);
+                   &velmora::MainWindow::terminate);
 
   window.show();
   window.startUp();

@@ -8,6 +8,7 @@
 
 #include "app/app_environment.h"
 #include "app/main_window_widgets.h"
+#include "app/ptt_tester.h"
 #include "app/qt_controls.h"
 #include "app/qt_message_box.h"
 #include "app/receive_window.h"
@@ -15,6 +16,7 @@
 #include "app/worker_runner.h"
 #include "log/event_log.h"
 #include "ptt/ptt_keyer.h"
+#include "settings/settings_file.h"
 #include "transmit/glyph_font.h"
 
 class QCloseEvent;
@@ -37,11 +39,16 @@ class MainWindow final : public QMainWindow {
   EventLog& eventLog() { return log_; }
   const MainWindowWidgets& widgets() const { return widgets_; }
   WaterfallWindow& waterfallWindow() { return *waterfall_; }
+  PttTester& pttTester() { return *pttTester_; }
   ReceiveWindow& receiveWindow() { return *receive_; }
   bool workerRunning() const { return workers_.busy(); }
   // True when closing gave up waiting for a worker: the process must end without
   // running destructors that the worker may still use.
   bool leftWorkerRunning() const { return leftWorkerRunning_; }
+
+  // A termination signal: the window closes as its close box does, with every box that is
+  // up (or comes up meanwhile) dismissed, and the process ends within kTerminationLimit.
+  void terminate();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -53,6 +60,16 @@ class MainWindow final : public QMainWindow {
 
   void connectCommands();
   void connectMenu();
+  void connectKeys();
+  void connectInputFeedback();
+  void applyMainWindowSettings(const MainWindowSettings& settings);
+  MainWindowSettings mainWindowSettings() const;
+  void sendSavedMessage(int index);
+  void onTransmitPressed();
+  void onTunePressed();
+  // After a range message: the field that failed, ready to be typed over.
+  void focusField(ControlId id);
+  void showStatus(const QString& text);
   bool workerCommandAllowed(WorkerKind kind);
   void requestWorker(WorkerKind kind);
   void startWorker(WorkerKind kind);
@@ -67,6 +84,14 @@ class MainWindow final : public QMainWindow {
   void showWaterfall(bool shown);
   void shutDown();
   bool endRunningWorker();
+  // Writes Velmora.ini; a failure goes to the log and stderr, so that it is seen.
+  void saveSettingsTellingFailure();
+  // main_window_ending.cpp: the ways out that bypass the normal close.
+  void watchForAbruptExit();
+  void stopWatchingForAbruptExit();
+  static void unkeyAtExit();
+  void endAbruptly();
+  void endAfterTerminationLimit();
 
   AppEnvironment env_;
   MainWindowWidgets widgets_;
@@ -77,13 +102,20 @@ class MainWindow final : public QMainWindow {
   EventLog log_;
   GlyphTable glyphs_;
   WaterfallWindow* waterfall_;  // owned by this window, as its child
+  PttTester* pttTester_;        // owned by this window, as its child
   ReceiveWindow* receive_;      // likewise
+  // Where the window stood once started, and whether the file gave it a place: a place
+  // is saved only once it is the user's.
+  QRect startedGeometry_;
+  bool geometryLoaded_ = false;
   std::optional<WorkerKind> pendingWorker_;
   bool pendingDeviceChange_ = false;
   Shutdown shutdown_ = Shutdown::NotStarted;
   StartUp startUp_ = StartUp::NotStarted;
   bool closeRequestedDuringStartUp_ = false;
   bool leftWorkerRunning_ = false;
+  bool terminating_ = false;
+  bool terminationLogged_ = false;
   // Last, so that it is destroyed first: its worker uses everything above.
   WorkerRunner workers_;
 };

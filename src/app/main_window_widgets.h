@@ -3,6 +3,7 @@
 // with Qt's parent chain; this struct only points at them.
 
 #include <map>
+#include <vector>
 
 #include "core/controls.h"
 
@@ -15,13 +16,17 @@ class QLineEdit;
 class QMainWindow;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QWidget;
 
 namespace velmora {
 
+class SavedMessagesBox;
+
 struct MainWindowWidgets {
   QComboBox* outputDevice = nullptr;
   QLabel* noSoundOutput = nullptr;  // shown while no sound output is open
+  QSpinBox* txLevel = nullptr;      // the drive level, 0 down to -30 dB
 
   QRadioButton* concurrent = nullptr;
   QRadioButton* sequential = nullptr;
@@ -39,6 +44,8 @@ struct MainWindowWidgets {
   QLineEdit* textLength = nullptr;
   QCheckBox* loop = nullptr;
   QLineEdit* interval = nullptr;
+  QLineEdit* myCall = nullptr;  // replaces {CALL} in the saved messages
+  SavedMessagesBox* savedMessages = nullptr;
 
   QLineEdit* timeRemaining = nullptr;
   QLineEdit* sentText = nullptr;
@@ -66,6 +73,8 @@ struct MainWindowWidgets {
 
   // Every control of the controls model by its id.
   std::map<ControlId, QWidget*> byId() const;
+  // The fields that take only digits.
+  std::vector<QLineEdit*> numberFields() const;
 };
 
 // Creates the widgets in `window` (central widget and menu bar), in their initial states.

@@ -15,7 +15,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/ptt_tester.h"
 #include "core/controls.h"
+#include "ptt/hex_command.h"
 #include "ptt/port_names.h"
 
 namespace velmora {
@@ -48,6 +50,14 @@ QLabel* labelFor(const QString& text, QWidget* buddy, QWidget* parent) {
   return label;
 }
 
+QLabel* errorSign(QWidget* parent) {
+  auto* sign = new QLabel("Not hex bytes", parent);
+  sign->setStyleSheet("QLabel { color: #c00000; }");
+  sign->setToolTip("Two hexadecimal digits (0-9, A-F) per byte; blanks or commas may part the bytes");
+  sign->setVisible(false);
+  return sign;
+}
+
 void addItems(QComboBox& list, const QStringList& items) { list.addItems(items); }
 
 // A position without an entry leaves the list without a selection.
@@ -64,34 +74,43 @@ std::string commandText(const QLineEdit& edit) {
 
 PttDialog::PttDialog(const PttSettings& settings, const std::vector<std::string>& comPortEntries,
                      QWidget* parent, const std::vector<RigModel>& rigModels,
-                     const std::vector<std::string>& rigPorts)
+                     const std::vector<std::string>& rigPorts, PttTester* tester)
     : QDialog(parent),
       original_(settings),
       rigModels_(rigModels),
       rigPorts_(rigPorts),
-      usePtt_(new QCheckBox("Use PTT control", this)),
+      usePtt_(new QCheckBox("&Use PTT control", this)),
       comPort_(makeList("Com port", this)),
       txDelay_(makeEdit("TX delay", this)),
-      cat_(new QRadioButton("CAT", this)),
+      cat_(new QRadioButton("CA&T", this)),
       txCommand_(makeEdit("TX command", this)),
       rxCommand_(makeEdit("RX command", this)),
       baudrate_(makeList("Baudrate", this)),
       databits_(makeList("Databits", this)),
       stopbits_(makeList("Stopbits", this)),
       parity_(makeList("Parity", this)),
-      hardware_(new QRadioButton("Hardware", this)),
-      rts_(new QRadioButton("RTS", this)),
-      dtr_(new QRadioButton("DTR", this)),
-      hamlib_(new QRadioButton("Hamlib", this)),
+      hardware_(new QRadioButton("&Hardware", this)),
+      rts_(new QRadioButton("&RTS", this)),
+      dtr_(new QRadioButton("&DTR", this)),
+      hamlib_(new QRadioButton("Haml&ib", this)),
       rig_(makeList("Rig", this)),
       rigPort_(makeList("Rig port", this)),
       rigSpeed_(makeList("Rig speed", this)),
-      ok_(new QPushButton("OK", this)),
-      cancel_(new QPushButton("Cancel", this)) {
+      ok_(new QPushButton("O&K", this)),
+      cancel_(new QPushButton("Ca&ncel", this)),
+      test_(new QPushButton("Test &PTT", this)),
+      testOutcome_(new QLabel(this)),
+      txCommandSign_(errorSign(this)),
+      rxCommandSign_(errorSign(this)),
+      tester_(tester) {
   setWindowTitle("PTT Control");
-  for (QAbstractButton* button :
-       std::initializer_list<QAbstractButton*>{usePtt_, cat_, hardware_, rts_, dtr_, hamlib_, ok_, cancel_})
-    button->setAccessibleName(button->text());
+  for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{usePtt_, cat_, hardware_, rts_, dtr_,
+                                                                         hamlib_, ok_, cancel_, test_})
+    button->setAccessibleName(QString(button->text()).remove('&'));
+  testOutcome_->setAccessibleName("Test PTT outcome");
+  testOutcome_->setWordWrap(true);
+  test_->setAutoDefault(false);
+  test_->setCheckable(true);
   txDelay_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), txDelay_));
   txDelay_->setAlignment(Qt::AlignRight);
   txCommand_->setMaxLength(kMaxCommandChars);
@@ -114,17 +133,88 @@ PttDialog::PttDialog(const PttSettings& settings, const std::vector<std::string>
   fillRigLists(rigModels, rigPorts);
   showSettings(settings);
   connect(rig_, &QComboBox::currentIndexChanged, this, &PttDialog::suggestRigPort);
+  // Choosing a rig means keying through it.
+  connect(rig_, &QComboBox::currentIndexChanged, this, [this] { hamlib_->setChecked(true); });
+  for (auto [field, sign] : {std::pair{txCommand_, txCommandSign_}, std::pair{rxCommand_, rxCommandSign_}}) {
+    connect(field, &QLineEdit::textChanged, this, [this, field, sign] { showCommandCheck(*field, *sign); });
+    showCommandCheck(*field, *sign);
+  }
+  if (tester_ != nullptr) {
+    connect(test_, &QPushButton::clicked, this, &PttDialog::onTestPressed);
+    connect(tester_, &PttTester::progress, testOutcome_, &QLabel::setText);
+    connect(tester_, &PttTester::finished, this, [this](const QString& outcome) {
+      testOutcome_->setText(outcome);
+      test_->setChecked(false);
+    });
+  }
+  addToolTips();
   ok_->setFocus();
+}
+
+void PttDialog::showCommandCheck(const QLineEdit& field, QLabel& sign) {
+  sign.setVisible(!isHexCommandText(field.text().toStdString()));
+}
+
+void PttDialog::onTestPressed() {
+  if (tester_->running()) {
+    tester_->stop();
+    return;
+  }
+  test_->setChecked(true);
+  tester_->start(editedSettings());
+}
+
+void PttDialog::done(int result) {
+  if (tester_ != nullptr) tester_->stop();
+  QDialog::done(result);
+}
+
+void PttDialog::addToolTips() {
+  usePtt_->setToolTip("Key the transmitter for every transmission and for Tune");
+  comPort_->setToolTip(
+      "The serial port for CAT and for RTS/DTR: 1-32 are /dev/ttyUSB0-31, 33-64 "
+      "/dev/ttyACM0-31, 65-256 /dev/ttyS0-191; \u2713 marks a port that is there");
+  txDelay_->setToolTip(
+      "Milliseconds to wait after keying, before the sound starts (0 to 10000; "
+      "100 to 300 suits most rigs)");
+  cat_->setToolTip("Key by the rig's own command bytes, written to the serial port");
+  txCommand_->setToolTip(
+      "The bytes that key the rig, in hexadecimal as the rig's manual prints them, "
+      "for example FE FE 94 E0 1C 00 01 FD");
+  rxCommand_->setToolTip("The bytes that unkey the rig, in hexadecimal, for example FE FE 94 E0 1C 00 00 FD");
+  baudrate_->setToolTip("The serial speed the rig's CAT port is set to");
+  databits_->setToolTip("Data bits of the CAT port (8 for most rigs)");
+  stopbits_->setToolTip("Stop bits of the CAT port (1 for most rigs; some Yaesu rigs want 2)");
+  parity_->setToolTip("Parity of the CAT port (None for most rigs)");
+  hardware_->setToolTip(
+      "Key by a line of the serial port, as a simple interface or a sound card "
+      "interface with a PTT transistor wants");
+  rts_->setToolTip("Raise RTS while keyed");
+  dtr_->setToolTip("Raise DTR while keyed");
+  hamlib_->setToolTip(
+      "Key through Hamlib: a rig by its model, or rigctld or flrig shared with other programs");
+  rig_->setToolTip(
+      "The rig's model; type any part of its name (\"7300\" finds the Icom IC-7300). "
+      "Choosing one selects Hamlib.");
+  rigPort_->setToolTip(
+      "The rig's serial device, or host:port for Hamlib NET rigctl (rigctld, "
+      "localhost:4532) and FLRig (localhost:12345)");
+  rigSpeed_->setToolTip("The rig's serial speed; \"Rig default\" uses Hamlib's value for the model");
+  test_->setToolTip(QString("Keys the transmitter with the settings shown here (not saved yet) for %1 s, "
+                            "with no sound; press again to unkey at once")
+                        .arg(kPttTestMs / 1000));
+  ok_->setToolTip("Keeps these settings (saved in Velmora.ini when the program ends)");
+  cancel_->setToolTip("Forgets the changes");
 }
 
 void PttDialog::buildLayout() {
   auto* topRow = new QHBoxLayout;
   topRow->addWidget(usePtt_);
   topRow->addSpacing(12);
-  topRow->addWidget(labelFor("Com port", comPort_, this));
+  topRow->addWidget(labelFor("&Com port", comPort_, this));
   topRow->addWidget(comPort_, 1);
   topRow->addSpacing(12);
-  topRow->addWidget(labelFor("TX delay", txDelay_, this));
+  topRow->addWidget(labelFor("TX de&lay", txDelay_, this));
   txDelay_->setMaximumWidth(70);
   topRow->addWidget(txDelay_);
   topRow->addWidget(new QLabel("ms", this));
@@ -132,14 +222,18 @@ void PttDialog::buildLayout() {
   auto* catBox = new QGroupBox(this);
   auto* catLayout = new QGridLayout(catBox);
   catLayout->addWidget(cat_, 0, 0, 1, 2);
-  catLayout->addWidget(labelFor("TX command", txCommand_, this), 1, 0);
+  catLayout->addWidget(labelFor("T&X command", txCommand_, this), 1, 0);
   catLayout->addWidget(txCommand_, 1, 1);
-  catLayout->addWidget(labelFor("RX command", rxCommand_, this), 2, 0);
+  catLayout->addWidget(txCommandSign_, 1, 2);
+  catLayout->addWidget(labelFor("RX co&mmand", rxCommand_, this), 2, 0);
   catLayout->addWidget(rxCommand_, 2, 1);
+  catLayout->addWidget(rxCommandSign_, 2, 2);
   catLayout->addWidget(new QLabel("Parameters", this), 3, 0, 1, 2);
   int row = 4;
-  for (QComboBox* list : {baudrate_, databits_, stopbits_, parity_}) {
-    catLayout->addWidget(labelFor(list->accessibleName(), list, this), row, 0);
+  const std::pair<QComboBox*, const char*> parameters[] = {
+      {baudrate_, "&Baudrate"}, {databits_, "D&atabits"}, {stopbits_, "&Stopbits"}, {parity_, "Parit&y"}};
+  for (const auto& [list, text] : parameters) {
+    catLayout->addWidget(labelFor(text, list, this), row, 0);
     catLayout->addWidget(list, row, 1);
     ++row;
   }
@@ -156,7 +250,8 @@ void PttDialog::buildLayout() {
   methods->addWidget(hardwareBox, 1);
 
   auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
+  buttons->addWidget(test_);
+  buttons->addWidget(testOutcome_, 1);
   buttons->addWidget(ok_);
   buttons->addWidget(cancel_);
 
@@ -172,11 +267,11 @@ QWidget* PttDialog::buildHamlibBox() {
   auto* box = new QGroupBox(this);
   auto* grid = new QGridLayout(box);
   grid->addWidget(hamlib_, 0, 0, 1, 4);
-  grid->addWidget(labelFor("Rig", rig_, this), 1, 0);
+  grid->addWidget(labelFor("Ri&g", rig_, this), 1, 0);
   grid->addWidget(rig_, 1, 1, 1, 3);
-  grid->addWidget(labelFor("Rig port", rigPort_, this), 2, 0);
+  grid->addWidget(labelFor("Rig p&ort", rigPort_, this), 2, 0);
   grid->addWidget(rigPort_, 2, 1);
-  grid->addWidget(labelFor("Rig speed", rigSpeed_, this), 2, 2);
+  grid->addWidget(labelFor("Rig sp&eed", rigSpeed_, this), 2, 2);
   grid->addWidget(rigSpeed_, 2, 3);
   grid->setColumnStretch(1, 1);
 

@@ -1,6 +1,8 @@
 #pragma once
 // "PTT Control": edits the keying configuration. OK hands back every control as it
-// stands; nothing is validated. Enter is OK; Esc and the close box are Cancel.
+// stands; nothing is stored differently for being invalid, but a command field says at
+// once when its text is not hex bytes. "Test PTT" keys with the settings as shown. Enter
+// is OK; Esc and the close box are Cancel.
 
 #include <QDialog>
 #include <string>
@@ -13,9 +15,12 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QLabel;
 class QRadioButton;
 
 namespace velmora {
+
+class PttTester;
 
 class PttDialog final : public QDialog {
   Q_OBJECT
@@ -24,7 +29,10 @@ class PttDialog final : public QDialog {
   // comPortEntries: the texts of the "Com port" list, position 0 first. rigModels: the
   // "Rig" list; rigPorts: the serial devices offered as "Rig port".
   PttDialog(const PttSettings& settings, const std::vector<std::string>& comPortEntries, QWidget* parent,
-            const std::vector<RigModel>& rigModels = {}, const std::vector<std::string>& rigPorts = {});
+            const std::vector<RigModel>& rigModels = {}, const std::vector<std::string>& rigPorts = {},
+            PttTester* tester = nullptr);
+  // A test still running is ended with the dialog.
+  void done(int result) override;
 
   // The settings as the controls show them now (what OK stores).
   PttSettings editedSettings() const;
@@ -40,6 +48,9 @@ class PttDialog final : public QDialog {
   int chosenRigModel() const;
   // A rig reached another way than the port shown gets its usual port.
   void suggestRigPort();
+  void addToolTips();
+  void onTestPressed();
+  void showCommandCheck(const QLineEdit& field, QLabel& sign);
 
   PttSettings original_;
   std::vector<RigModel> rigModels_;
@@ -63,6 +74,11 @@ class PttDialog final : public QDialog {
   QComboBox* rigSpeed_;
   QPushButton* ok_;
   QPushButton* cancel_;
+  QPushButton* test_;
+  QLabel* testOutcome_;
+  QLabel* txCommandSign_;
+  QLabel* rxCommandSign_;
+  PttTester* tester_;
 };
 
 }  // namespace velmora

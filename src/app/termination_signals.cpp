@@ -44,6 +44,9 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   notifier_ = new QSocketNotifier(sockets_[1], QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::readPendingSignal);
   for (const int signalNumber : kTerminationSignals) setHandler(signalNumber, forwardSignal);
+  // A reader of our output that has gone (a closed terminal, `velmora | head`) costs a
+  // line, never the unkeying. Left so when the handlers go: it is the program's for good.
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 TerminationSignals::~TerminationSignals() {

@@ -2,7 +2,7 @@
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT as a Qt signal on the GUI thread, so that they
 // close the window the normal way (the running worker stopped, the transmitter unkeyed,
 // the settings saved). The handler only writes a byte into a socket pair; a
-// QSocketNotifier reads it in the event loop.
+// QSocketNotifier reads it in the event loop. SIGPIPE is ignored.
 
 #include <QObject>
 

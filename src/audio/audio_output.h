@@ -58,6 +58,12 @@ class AudioOutput {
   // next one follows closely; its end may still be on the way to the device. This waits
   // (bounded) until it has been heard: the transmitter stays keyed until then.
   virtual void waitUntilHeard() {}
+  // The drive level, 0 down to -30 dB, applied by the sound server as the volume of the
+  // sounds that follow: the samples written stay exact.
+  virtual void setOutputLevel(int decibels) { (void)decibels; }
 };
+
+inline constexpr int kMinOutputLevelDb = -30;
+inline constexpr int kMaxOutputLevelDb = 0;
 
 }  // namespace velmora

@@ -1,5 +1,7 @@
 #include "audio/pulse_audio_output.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -25,6 +27,9 @@ class PulseAudioOutput final : public AudioOutput {
   bool isOpen() override;
   std::unique_ptr<SoundBuffer> createSoundBuffer(std::size_t bytes) override;
   void waitUntilHeard() override;
+  void setOutputLevel(int decibels) override {
+    levelDb_ = std::clamp(decibels, kMinOutputLevelDb, kMaxOutputLevelDb);
+  }
 
  private:
   std::shared_ptr<Connection> connect() const {
@@ -40,6 +45,7 @@ class PulseAudioOutput final : public AudioOutput {
   // Guards the members below. Never held while waiting on the server, so the GUI thread
   // never waits for a worker's sound.
   mutable std::mutex mutex_;
+  std::atomic<int> levelDb_{0};
   std::vector<std::string> sinkNames_{""};  // per list entry; entry 0 is the default
   std::shared_ptr<Connection> connection_;
   std::optional<std::string> openSinkName_;
@@ -127,7 +133,7 @@ std::unique_ptr<SoundBuffer> PulseAudioOutput::createSoundBuffer(std::size_t byt
     if (choice != choice_) return nullptr;
     connection_ = connection;
   }
-  return pulse::PulseSoundBuffer::create(std::move(connection), sinkName, bytes);
+  return pulse::PulseSoundBuffer::create(std::move(connection), sinkName, bytes, levelDb_.load());
 }
 
 void PulseAudioOutput::waitUntilHeard() {

@@ -11,9 +11,11 @@ void onStreamSuccess(pa_stream*, int success, void* result) { *static_cast<int*>
 namespace {}  // namespace
 
 std::unique_ptr<PulseSoundBuffer> PulseSoundBuffer::create(std::shared_ptr<Connection> connection,
-                                                           const std::string& sinkName, std::size_t bytes) {
+                                                           const std::string& sinkName, std::size_t bytes,
+                                                           int levelDb) {
   if (!connection) return nullptr;
   std::unique_ptr<PulseSoundBuffer> buffer(new PulseSoundBuffer(std::move(connection), bytes));
+  buffer->levelDb_ = levelDb;
   if (!buffer->connectStream(sinkName)) return nullptr;
   return buffer;
 }
@@ -31,10 +33,10 @@ PulseSoundBuffer::~PulseSoundBuffer() {
 bool PulseSoundBuffer::connectStream(const std::string& sinkName) {
   Connection::Lock lock(*connection_);
   sinkName_ = sinkName;
-  stream_ = connection_->keptStream().take(sinkName);
+  stream_ = connection_->keptStream().take(sinkName, levelDb_);
   if (stream_) return true;
   corked_ = true;
-  stream_ = connectPlaybackStream(*connection_, sinkName);
+  stream_ = connectPlaybackStream(*connection_, sinkName, levelDb_);
   if (!stream_) return false;
   pa_stream* stream = stream_;
   const bool settled = connection_->waitUntil(
@@ -110,7 +112,7 @@ void PulseSoundBuffer::stop(StopMode mode) {
   if (!stream_) return;
   Connection::Lock lock(*connection_);
   if (mode == StopMode::Drain && playing_ && streamReady() && takenInWhole()) {
-    connection_->keptStream().keep(stream_, sinkName_);
+    connection_->keptStream().keep(stream_, sinkName_, levelDb_);
     stream_ = nullptr;
     playing_ = false;
     return;

@@ -22,9 +22,10 @@ class PulseSoundBuffer final : public SoundBuffer {
  public:
   // An empty sinkName plays on the server's default sink and follows it; a named sink is
   // kept, and the sound fails with it when it goes away. nullptr when the stream cannot
-  // be made.
+  // be made. levelDb (0 or less) is the stream's volume.
   static std::unique_ptr<PulseSoundBuffer> create(std::shared_ptr<Connection> connection,
-                                                  const std::string& sinkName, std::size_t bytes);
+                                                  const std::string& sinkName, std::size_t bytes,
+                                                  int levelDb = 0);
   ~PulseSoundBuffer() override;
 
   std::optional<std::span<std::int16_t>> lock() override;
@@ -46,6 +47,7 @@ class PulseSoundBuffer final : public SoundBuffer {
   std::shared_ptr<Connection> connection_;
   pa_stream* stream_ = nullptr;
   std::string sinkName_;
+  int levelDb_ = 0;
   std::vector<std::int16_t> samples_;
   std::size_t samplesWritten_ = 0;
   std::int64_t end_ = 0;  // the stream index after the sound's last byte

@@ -37,7 +37,7 @@ pa_buffer_attr bufferAttributes(bool pipeWire) {
 
 }  // namespace
 
-pa_stream* connectPlaybackStream(Connection& connection, const std::string& sinkName) {
+pa_stream* connectPlaybackStream(Connection& connection, const std::string& sinkName, int levelDb) {
   const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, 1};
   pa_stream* stream = pa_stream_new(connection.context(), "Velmora sound", &format, nullptr);
   if (!stream) return nullptr;
@@ -49,7 +49,12 @@ pa_stream* connectPlaybackStream(Connection& connection, const std::string& sink
   // A chosen device stays chosen: if it goes away, its sound must not move to another one.
   if (!sinkName.empty()) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
   const char* device = sinkName.empty() ? nullptr : sinkName.c_str();
-  if (pa_stream_connect_playback(stream, device, &attributes, flags, nullptr, nullptr) < 0) {
+  // The server scales the sound: what we write stays exact. Full level leaves the
+  // volume to the server (and to the user's mixer), as before.
+  pa_cvolume volume;
+  const pa_cvolume* level = nullptr;
+  if (levelDb < 0) level = pa_cvolume_set(&volume, 1, pa_sw_volume_from_dB(levelDb));
+  if (pa_stream_connect_playback(stream, device, &attributes, flags, level, nullptr) < 0) {
     releaseStream(stream);
     return nullptr;
   }
@@ -79,15 +84,16 @@ void KeptStream::waitUntilHeard() {
     connection_.finish(pa_stream_drain(stream_, nullptr, nullptr), kDrainLimit);
 }
 
-pa_stream* KeptStream::take(const std::string& sinkName) {
-  if (stream_ && (sinkName_ != sinkName || !isReady(stream_))) drop();
+pa_stream* KeptStream::take(const std::string& sinkName, int levelDb) {
+  if (stream_ && (sinkName_ != sinkName || levelDb_ != levelDb || !isReady(stream_))) drop();
   return std::exchange(stream_, nullptr);
 }
 
-void KeptStream::keep(pa_stream* stream, const std::string& sinkName) {
+void KeptStream::keep(pa_stream* stream, const std::string& sinkName, int levelDb) {
   if (stream_) drop();
   stream_ = stream;
   sinkName_ = sinkName;
+  levelDb_ = levelDb;
   keptAt_ = pa_rtclock_now();
   // Between transmissions no stream stays on the device.
   const pa_usec_t expiry = keptAt_ + kIdleUsec;

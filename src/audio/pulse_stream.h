@@ -24,9 +24,9 @@ inline constexpr Milliseconds kPulseAudioTargetLatency{20};
 inline constexpr Milliseconds kPipeWireTargetLatency{50};
 
 // A new stream for 16-bit mono sound at the program's rate, connecting corked to the
-// named sink ("" = the default sink, followed when it changes). Not ready yet when it
-// returns; nullptr when the server refuses it at once.
-pa_stream* connectPlaybackStream(Connection& connection, const std::string& sinkName);
+// named sink ("" = the default sink, followed when it changes), at a volume of levelDb
+// (0 or less). Not ready yet when it returns; nullptr when the server refuses it at once.
+pa_stream* connectPlaybackStream(Connection& connection, const std::string& sinkName, int levelDb);
 bool isReady(pa_stream* stream);
 // Forgets the stream's callbacks, disconnects it and drops our reference.
 void releaseStream(pa_stream* stream);
@@ -43,10 +43,11 @@ class KeptStream {
   KeptStream(const KeptStream&) = delete;
   KeptStream& operator=(const KeptStream&) = delete;
 
-  // The kept stream if it is for this sink and still ready, else nullptr. The caller owns it.
-  pa_stream* take(const std::string& sinkName);
+  // The kept stream if it is for this sink and level and still ready, else nullptr. The
+  // caller owns it.
+  pa_stream* take(const std::string& sinkName, int levelDb);
   // Keeps a stream whose sound the server has taken in whole.
-  void keep(pa_stream* stream, const std::string& sinkName);
+  void keep(pa_stream* stream, const std::string& sinkName, int levelDb);
   // Waits (bounded) until the kept stream's last sound has played out.
   void waitUntilHeard();
 
@@ -57,6 +58,7 @@ class KeptStream {
   Connection& connection_;
   pa_stream* stream_ = nullptr;
   std::string sinkName_;
+  int levelDb_ = 0;
   pa_usec_t keptAt_ = 0;
   pa_time_event* idleTimer_ = nullptr;
 };

@@ -47,4 +47,23 @@ Utf8Character utf8CharacterAt(const std::string& text, std::size_t pos) {
   return {codePoint, rule.length, false};
 }
 
+void appendUtf8(std::string& out, char32_t codePoint) {
+  const auto put = [&out](char32_t value) { out.push_back(static_cast<char>(value)); };
+  if (codePoint < 0x80) {
+    put(codePoint);
+  } else if (codePoint < 0x800) {
+    put(0xC0 | (codePoint >> 6));
+    put(0x80 | (codePoint & 0x3F));
+  } else if (codePoint < 0x10000) {
+    put(0xE0 | (codePoint >> 12));
+    put(0x80 | ((codePoint >> 6) & 0x3F));
+    put(0x80 | (codePoint & 0x3F));
+  } else {
+    put(0xF0 | (codePoint >> 18));
+    put(0x80 | ((codePoint >> 12) & 0x3F));
+    put(0x80 | ((codePoint >> 6) & 0x3F));
+    put(0x80 | (codePoint & 0x3F));
+  }
+}
+
 }  // namespace velmora

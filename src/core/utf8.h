@@ -19,4 +19,7 @@ struct Utf8Character {
 // byte that broke it starts the next.
 Utf8Character utf8CharacterAt(const std::string& text, std::size_t pos);
 
+// Appends the UTF-8 bytes of one code point.
+void appendUtf8(std::string& out, char32_t codePoint);
+
 }  // namespace velmora

@@ -22,13 +22,20 @@ bool isExecutableFile(const std::string& path) {
 }
 
 // Started without a shell, so the log's path needs no quoting. A detached thread reaps
-// the editor when it ends, so no zombie is left behind and nobody waits for it.
+// the editor when it ends, so no zombie is left behind and nobody waits for it. It gets
+// standard input, output and error only: Hamlib opens its devices and sockets without
+// close-on-exec, and an editor holding a serial port would block the next keying.
 bool startDetached(const std::string& program, const std::string& argument) {
   std::string argv0 = program;
   std::string argv1 = argument;
   char* const argv[] = {argv0.data(), argv1.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = 0;
-  if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+  const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) return false;
   std::thread([pid] {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {

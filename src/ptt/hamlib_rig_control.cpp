@@ -2,6 +2,7 @@
 
 #include <hamlib/rig.h>
 
+#include <clocale>
 #include <mutex>
 #include <string>
 
@@ -9,9 +10,12 @@ namespace velmora {
 
 namespace {
 
-// Hamlib keeps process-wide state (its message trail): one call at a time, whatever the
-// rig. Never destroyed, since a rig thread that gave up waiting may still be in a call at
-// exit.
+// Hamlib's process-wide state (its backends and list of rigs) changes in rig_init and
+// rig_cleanup: those are made one at a time. Calls on one open rig (open, PTT, close) may
+// block for long (flrig's open ignores its timeout), so they run without this lock, and a
+// rig that hangs holds up no other; besides their rig they touch only Hamlib's message
+// trail, which we never read (rigerror2, not rigerror). Never destroyed, since a rig thread
+// that gave up waiting may still be in a call at exit.
 std::mutex& hamlibMutex() {
   static auto* mutex = new std::mutex;
   return *mutex;
@@ -60,15 +64,14 @@ class HamlibRig final : public Rig {
  public:
   explicit HamlibRig(RIG* rig) : rig_(rig) {}
   ~HamlibRig() override {
-    std::lock_guard lock(hamlibMutex());
     rig_close(rig_);
+    std::lock_guard lock(hamlibMutex());
     rig_cleanup(rig_);
   }
   HamlibRig(const HamlibRig&) = delete;
   HamlibRig& operator=(const HamlibRig&) = delete;
 
   std::string setPtt(bool on) override {
-    std::lock_guard lock(hamlibMutex());
     if (!on) {
       setConf(rig_, "timeout", kUnkeyTimeoutMs);
       setConf(rig_, "retry", kUnkeyRetries);
@@ -86,6 +89,11 @@ class HamlibRig final : public Rig {
 HamlibRigControl::HamlibRigControl() {
   std::lock_guard lock(hamlibMutex());
   rig_set_debug(RIG_DEBUG_NONE);
+  // Hamlib 4.5 keeps setlocale(LC_NUMERIC, NULL)'s pointer across its own switch to "C"
+  // and restores from it, after glibc has freed it, whenever the numeric locale was not
+  // "C" (as after QApplication took the user's). Nothing of ours formats numbers through
+  // the C locale's LC_NUMERIC for the user, so it stays "C"; made once, before any thread.
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 std::vector<RigModel> HamlibRigControl::models() {
@@ -102,9 +110,12 @@ RigModel HamlibRigControl::model(int number) {
 }
 
 std::unique_ptr<Rig> HamlibRigControl::open(const RigTarget& target, std::string& error) {
-  std::lock_guard lock(hamlibMutex());
   loadBackends();
-  RIG* rig = target.model > 0 ? rig_init(static_cast<rig_model_t>(target.model)) : nullptr;
+  RIG* rig = nullptr;
+  {
+    std::lock_guard lock(hamlibMutex());
+    rig = target.model > 0 ? rig_init(static_cast<rig_model_t>(target.model)) : nullptr;
+  }
   if (rig == nullptr) {
     error = errorText(-RIG_EINVAL);
     return nullptr;
@@ -120,6 +131,7 @@ std::unique_ptr<Rig> HamlibRigControl::open(const RigTarget& target, std::string
   const int result = rig_open(rig);
   if (result != RIG_OK) {
     error = errorText(result);
+    std::lock_guard lock(hamlibMutex());
     rig_cleanup(rig);
     return nullptr;
   }

@@ -14,8 +14,13 @@ inline constexpr std::size_t kMaxHexCommandLength = 254;
 int hexDigitValue(char ch);
 
 // Appends the bytes of text to out and returns their count, 0 for an empty text, or -1
-// when the text is illegal. A text of even length up to 254 is upper-cased in place first
-// (and stays so when a digit then proves illegal); any other text is left unchanged.
+// when the text is illegal. Blanks and commas may stand between bytes, as rig manuals
+// print them ("FE FE 94 E0"); they are not digits. A text of an even number of digits up
+// to 254 is upper-cased in place first (and stays so when a digit then proves illegal);
+// any other text is left unchanged.
 int parseHexCommand(std::string& text, std::vector<std::uint8_t>& out);
+
+// True when the text is empty or parses (nothing is changed).
+bool isHexCommandText(const std::string& text);
 
 }  // namespace velmora

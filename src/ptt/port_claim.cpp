@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -204,16 +206,65 @@ LockFileResult makeLockFile(const std::string& directory, const std::string& nam
   return result;
 }
 
+// The lock files of claims still held. Never destroyed: the exit handler may run while a
+// thread still holds a claim.
+struct HeldLockFiles {
+  std::mutex mutex;
+  std::multiset<std::string> paths;
+};
+
+HeldLockFiles& heldLockFiles() {
+  static auto* held = new HeldLockFiles;
+  return *held;
+}
+
+void removeHeldLockFilesAtExit() {
+  HeldLockFiles& held = heldLockFiles();
+  std::lock_guard lock(held.mutex);
+  for (const auto& path : held.paths) {
+    if (lockFilePid(path) == ::getpid()) ::unlink(path.c_str());
+  }
+}
+
+void rememberLockFile(const std::string& path) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(removeHeldLockFilesAtExit); });
+  HeldLockFiles& held = heldLockFiles();
+  std::lock_guard lock(held.mutex);
+  held.paths.insert(path);
+}
+
+void forgetLockFile(const std::string& path) {
+  HeldLockFiles& held = heldLockFiles();
+  std::lock_guard lock(held.mutex);
+  if (const auto found = held.paths.find(path); found != held.paths.end()) held.paths.erase(found);
+}
+
+std::vector<std::string> lockNamesOf(const std::string& devicePath) {
+  const std::string deviceName = baseName(canonicalPath(devicePath));
+  std::vector<std::string> names{deviceName};
+  if (baseName(devicePath) != deviceName) names.push_back(baseName(devicePath));
+  return names;
+}
+
 }  // namespace
+
+void removeLockFilesOf(const std::string& devicePath, pid_t pid, const PortClaimOptions& options) {
+  for (const auto& directory : distinctDirectories(options.lockDirectories)) {
+    for (const auto& name : lockNamesOf(devicePath)) {
+      const std::string path = directory + "/LCK.." + name;
+      if (lockFilePid(path) == pid) ::unlink(path.c_str());
+    }
+  }
+}
 
 PortClaim PortClaim::claim(const std::string& devicePath, const PortClaimOptions& options) {
   struct stat node {};
   if (::stat(devicePath.c_str(), &node) != 0) return failed(failureOfErrno(errno), {}, errno);
   if (!S_ISCHR(node.st_mode)) return failed(PortClaimFailure::Other, {}, ENOTTY);
 
-  const std::string deviceName = baseName(canonicalPath(devicePath));
-  std::vector<std::string> lockNames{deviceName};
-  if (baseName(devicePath) != deviceName) lockNames.push_back(baseName(devicePath));
+  const std::vector<std::string> lockNames = lockNamesOf(devicePath);
+  const std::string& deviceName = lockNames.front();
   const std::vector<std::string> lockDirectories = distinctDirectories(options.lockDirectories);
 
   // Everything that can be learnt without opening the device comes first.
@@ -240,7 +291,10 @@ PortClaim PortClaim::claim(const std::string& devicePath, const PortClaimOptions
     std::string holder;
     const LockFileResult made = makeLockFile(directory, deviceName, result.lockFile_, holder);
     if (made == LockFileResult::HeldByAnother) return failed(PortClaimFailure::HeldByAnother, holder);
-    if (made == LockFileResult::Made) break;
+    if (made == LockFileResult::Made) {
+      rememberLockFile(result.lockFile_);
+      break;
+    }
   }
   return result;
 }
@@ -283,7 +337,10 @@ void PortClaim::release() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   // Removed only while it still names us: a lock file is never taken from another program.
-  if (!lockFile_.empty() && lockFilePid(lockFile_) == ::getpid()) ::unlink(lockFile_.c_str());
+  if (!lockFile_.empty()) {
+    if (lockFilePid(lockFile_) == ::getpid()) ::unlink(lockFile_.c_str());
+    forgetLockFile(lockFile_);
+  }
   lockFile_.clear();
 }
 

@@ -21,7 +21,10 @@
 //   claim.release();          // or let it go out of scope
 //
 // Release the claim only after the library has closed the device: the last close drops
-// DTR and RTS.
+// DTR and RTS. A claim still held when the process exits (by a thread left inside a call
+// that never returned) has its lock file removed by an exit handler.
+
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -73,5 +76,8 @@ class PortClaim {
   std::string holder_;
   int error_ = 0;
 };
+
+// Removes the lock files for devicePath that name pid: those of a program that has died.
+void removeLockFilesOf(const std::string& devicePath, pid_t pid, const PortClaimOptions& options = {});
 
 }  // namespace velmora

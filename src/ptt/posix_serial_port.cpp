@@ -73,6 +73,7 @@ class PosixSerialPort final : public SerialPort {
 
   bool setRts(bool active) override { return setModemLines(TIOCM_RTS, active); }
   bool setDtr(bool active) override { return setModemLines(TIOCM_DTR, active); }
+  int nativeHandle() const override { return fd_; }
 
  private:
   bool setModemLines(int lines, bool active) {

@@ -29,6 +29,7 @@ struct PttKeyer::Keying {
   std::shared_ptr<RigKeying> rig;    // Hamlib
   KeyingMethod method;
   std::string rxCommand;
+  std::uint64_t guardToken = 0;
 };
 
 PttKeyer::PttKeyer(SerialPortOpener& opener, MessageBox& messages, Clock& clock,
@@ -92,9 +93,10 @@ void PttKeyer::keyTransmitter() {
     message = keyLocked(settings, logLine);
     keyed = keying_ != nullptr;
   }
-  // Shown without the lock, so that "Stop" can unkey while the box is up.
-  if (message) showVelmoraMessage(messages_, *message);
+  // Logged before its box waits for the user; shown without the lock, so that "Stop" can
+  // unkey while the box is up.
   if (!logLine.empty() && writeLog_) writeLog_(logLine);
+  if (message) showVelmoraMessage(messages_, *message);
   if (keyed) waitTxDelay(settings.TXDelay);
 }
 
@@ -102,14 +104,15 @@ void PttKeyer::keyRig(const PttSettings& settings) {
   const RigTarget target{settings.HamlibModel, settings.HamlibPort, settings.HamlibSpeed};
   const RigModel model = rigs_ ? rigs_->model(target.model) : RigModel{};
   const std::string name = model.number != 0 ? model.name : "model " + std::to_string(target.model);
-  auto rig = std::make_shared<RigKeying>(rigs_, target, name + " on " + target.port, model.serial, claimer_);
+  auto rig =
+      std::make_shared<RigKeying>(rigs_, target, name + " on " + target.port, model.serial, claimer_, guard_);
   {
     std::lock_guard lock(portMutex_);
     // Under the lock: "Stop" sets the flag before it unkeys, so either it finds this
     // keying to undo or this keying sees its flag.
     if (stopFlag_.load() != 0) return;
     if (keying_) (void)unkeyLocked();
-    keying_ = std::make_unique<Keying>(Keying{nullptr, rig, KeyingMethod::Hamlib, {}});
+    keying_ = std::make_unique<Keying>(Keying{nullptr, rig, KeyingMethod::Hamlib, {}, 0});
   }
   // Waited for without the lock, so that "Stop" can unkey meanwhile.
   const RigKeyingResult result = rig->key(kRigKeyDeadline);
@@ -117,16 +120,17 @@ void PttKeyer::keyRig(const PttSettings& settings) {
     std::lock_guard lock(portMutex_);
     if (keying_ && keying_->rig == rig) keying_.reset();  // nothing to undo
   }
-  // Hamlib's error is logged when it happens, before its box waits for the user; a refused
-  // port's reason follows its box, as for our own ports.
-  const bool logFirst = result.message && result.logLine == *result.message;
-  if (logFirst && writeLog_) writeLog_(result.logLine);
+  // Logged when it happens, before its box waits for the user.
+  if (!result.logLine.empty() && writeLog_) writeLog_(result.logLine);
   if (result.message) showVelmoraMessage(messages_, *result.message);
-  if (!logFirst && !result.logLine.empty() && writeLog_) writeLog_(result.logLine);
   if (result.keyed) waitTxDelay(settings.TXDelay);
 }
 
 void PttKeyer::unkeyTransmitter() {
+  if (const auto message = unkeyWithoutBox()) showVelmoraMessage(messages_, *message);
+}
+
+std::optional<std::string> PttKeyer::unkeyWithoutBox() {
   std::optional<std::string> message;
   bool rig = false;
   {
@@ -134,9 +138,8 @@ void PttKeyer::unkeyTransmitter() {
     rig = keying_ && keying_->rig;
     message = unkeyLocked();
   }
-  if (!message) return;
-  if (rig && writeLog_) writeLog_(*message);  // Hamlib's errors go to the log too
-  showVelmoraMessage(messages_, *message);
+  if (message && rig && writeLog_) writeLog_(*message);  // Hamlib's errors go to the log too
+  return message;
 }
 
 std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings, std::string& logLine) {
@@ -151,12 +154,15 @@ std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings, std:
   if (!port || !port->configure(lineSettingsFor(settings))) return kPortOpenError;
 
   auto keying =
-      std::make_unique<Keying>(Keying{std::move(port), nullptr, methodOf(settings), settings.RXCommand});
+      std::make_unique<Keying>(Keying{std::move(port), nullptr, methodOf(settings), settings.RXCommand, 0});
   std::optional<std::string> message;
   switch (keying->method) {
     case KeyingMethod::Cat: {
       std::vector<std::uint8_t> bytes;
       if (parseStoredCommand(&PttSettings::TXCommand, settings.TXCommand, bytes) > 0) {
+        GuardOrder undo{GuardOrder::Kind::Cat, {}, {}, false};
+        std::string rx = settings.RXCommand;
+        if (parseHexCommand(rx, undo.rxBytes) > 0) keying->guardToken = armGuard(undo, *keying->port);
         keying->port->write(bytes);
       } else {
         message = kIllegalCatCommand;  // the port stays open for the unkeying
@@ -164,9 +170,11 @@ std::optional<std::string> PttKeyer::keyLocked(const PttSettings& settings, std:
       break;
     }
     case KeyingMethod::Rts:
+      keying->guardToken = armGuard(GuardOrder{GuardOrder::Kind::Rts, {}, {}, false}, *keying->port);
       keying->port->setRts(true);
       break;
     case KeyingMethod::Dtr:
+      keying->guardToken = armGuard(GuardOrder{GuardOrder::Kind::Dtr, {}, {}, false}, *keying->port);
       keying->port->setDtr(true);
       break;
     case KeyingMethod::Hamlib:
@@ -200,7 +208,13 @@ std::optional<std::string> PttKeyer::unkeyLocked() {
       message = keying->rig->unkey(kRigUnkeyDeadline);
       break;
   }
+  // Told after the unkeying, and before our port closes: the guard lets go of it first.
+  if (guard_) guard_->disarm(keying->guardToken);
   return message;  // the port closes with keying, before the message is shown
+}
+
+std::uint64_t PttKeyer::armGuard(const GuardOrder& undo, const SerialPort& port) {
+  return guard_ ? guard_->arm(undo, port.nativeHandle()) : 0;
 }
 
 int PttKeyer::parseStoredCommand(std::string PttSettings::*field, const std::string& text,

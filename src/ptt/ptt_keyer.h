@@ -14,6 +14,7 @@
 
 #include "core/clock.h"
 #include "core/message_box.h"
+#include "ptt/ptt_guard.h"
 #include "ptt/ptt_settings.h"
 #include "ptt/rig_control.h"
 #include "ptt/rig_keying.h"
@@ -51,6 +52,9 @@ class PttKeyer {
   // PortClaim, as for our own ports). Set before the first keying. Its errors are shown
   // and logged.
   void useRigs(std::shared_ptr<RigControl> rigs, PortClaimer claimer = {});
+  // The guard process told of every keying, so that a killed program is unkeyed too.
+  // Set before the first keying.
+  void useGuard(std::shared_ptr<PttGuard> guard) { guard_ = std::move(guard); }
 
   PttSettings settings() const;
   void setSettings(const PttSettings& settings);
@@ -61,6 +65,9 @@ class PttKeyer {
   void keyTransmitter();
   // Undoes exactly what the last keying did and closes the port; nothing when closed.
   void unkeyTransmitter();
+  // The same without a box, for a process that is ending (its display may be gone): what
+  // failed is returned, and logged for Hamlib as unkeyTransmitter does.
+  std::optional<std::string> unkeyWithoutBox();
   bool portOpen() const;
 
  private:
@@ -74,6 +81,7 @@ class PttKeyer {
   int parseStoredCommand(std::string PttSettings::*field, const std::string& text,
                          std::vector<std::uint8_t>& bytes);
   void waitTxDelay(std::uint32_t milliseconds);
+  std::uint64_t armGuard(const GuardOrder& undo, const SerialPort& port);
 
   SerialPortOpener& opener_;
   MessageBox& messages_;
@@ -82,6 +90,7 @@ class PttKeyer {
   PortPathResolver resolvePath_;
   std::shared_ptr<RigControl> rigs_;
   PortClaimer claimer_;
+  std::shared_ptr<PttGuard> guard_;
   mutable std::mutex settingsMutex_;
   LogLineWriter writeLog_;
   PttSettings settings_;

@@ -36,6 +36,7 @@ struct RigKeying::State {
   std::string description;
   bool serial = false;
   PortClaimer claimer;
+  std::shared_ptr<PttGuard> guard;
 
   std::mutex mutex;
   std::condition_variable changed;
@@ -48,8 +49,9 @@ struct RigKeying::State {
 };
 
 RigKeying::RigKeying(std::shared_ptr<RigControl> control, RigTarget target, std::string description,
-                     bool serial, PortClaimer claimer)
+                     bool serial, PortClaimer claimer, std::shared_ptr<PttGuard> guard)
     : state_(std::make_shared<State>()) {
+  state_->guard = std::move(guard);
   state_->control = std::move(control);
   state_->target = std::move(target);
   state_->description = std::move(description);
@@ -137,10 +139,15 @@ void RigKeying::run(std::shared_ptr<State> state) {
     claim.reset();
     return finishKeying(std::nullopt);
   }
+  const std::uint64_t guardToken =
+      state->guard ? state->guard->arm({GuardOrder::Kind::Rig, {}, state->target, state->serial}, -1) : 0;
+  const auto tellGuardUnkeyed = [&] {
+    if (state->guard) state->guard->disarm(guardToken);
+  };
   error = rig->setPtt(true);
   if (!error.empty()) {
     // The rig may have keyed and only its answer got lost: unkey it to be sure.
-    (void)rig->setPtt(false);
+    if (rig->setPtt(false).empty()) tellGuardUnkeyed();
     rig.reset();
     claim.reset();
     return finishKeying(hamlibKeyingError(state->description, error));
@@ -156,6 +163,8 @@ void RigKeying::run(std::shared_ptr<State> state) {
   error = rig->setPtt(false);
   rig.reset();  // closed, and the port released, before anyone hears it is done
   claim.reset();
+  // A rig that may still be keyed stays the guard's, should the program end now.
+  if (error.empty()) tellGuardUnkeyed();
   std::lock_guard lock(state->mutex);
   if (!error.empty()) state->unkeyMessage = hamlibUnkeyingError(state->description, error);
   state->phase = Phase::Done;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "ptt/ptt_guard.h"
 #include "ptt/rig_control.h"
 
 namespace velmora {
@@ -35,9 +36,10 @@ struct RigKeyingResult {
 class RigKeying {
  public:
   // description names the rig in messages: "Icom IC-7300 on /dev/ttyUSB0". A claimer is
-  // asked first for a serial rig's device.
+  // asked first for a serial rig's device. The guard, when given, is told before the rig is
+  // keyed and after it is unkeyed.
   RigKeying(std::shared_ptr<RigControl> control, RigTarget target, std::string description, bool serial,
-            PortClaimer claimer);
+            PortClaimer claimer, std::shared_ptr<PttGuard> guard = {});
   // Asks for the unkeying without waiting for it.
   ~RigKeying();
   RigKeying(const RigKeying&) = delete;

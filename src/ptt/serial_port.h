@@ -27,6 +27,8 @@ class SerialPort {
   virtual bool write(std::span<const std::uint8_t> bytes) = 0;
   virtual bool setRts(bool active) = 0;
   virtual bool setDtr(bool active) = 0;
+  // The open descriptor, handed to the guard process; -1 when there is none.
+  virtual int nativeHandle() const { return -1; }
 };
 
 struct SerialPortOpening {

@@ -1,5 +1,6 @@
 #include "settings/ini_encoding.h"
 
+#include "core/utf8.h"
 #include "transmit/text_codec.h"
 
 namespace velmora {
@@ -14,25 +15,6 @@ bool startsWith(const std::string& bytes, const char* prefix, std::size_t length
 }
 
 bool isSurrogate(char32_t codePoint) { return codePoint >= 0xD800 && codePoint <= 0xDFFF; }
-
-void appendUtf8(std::string& out, char32_t codePoint) {
-  const auto put = [&out](char32_t value) { out.push_back(static_cast<char>(value)); };
-  if (codePoint < 0x80) {
-    put(codePoint);
-  } else if (codePoint < 0x800) {
-    put(0xC0 | (codePoint >> 6));
-    put(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    put(0xE0 | (codePoint >> 12));
-    put(0x80 | ((codePoint >> 6) & 0x3F));
-    put(0x80 | (codePoint & 0x3F));
-  } else {
-    put(0xF0 | (codePoint >> 18));
-    put(0x80 | ((codePoint >> 12) & 0x3F));
-    put(0x80 | ((codePoint >> 6) & 0x3F));
-    put(0x80 | (codePoint & 0x3F));
-  }
-}
 
 struct LooseCharacter {
   char32_t codePoint;

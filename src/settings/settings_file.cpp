@@ -1,10 +1,12 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "ptt/rig_control.h"
@@ -155,6 +157,24 @@ void loadWaterfallWindow(const SettingsReader& reader, WaterfallWindowSettings& 
   waterfall.geometry = parseGeometry(reader.text("WaterfallGeometry", kMaxFieldText));
 }
 
+bool mainWindowKeysWanted(const IniFile& ini, const MainWindowSettings& mainWindow) {
+  return mainWindow != MainWindowSettings{} ||
+         anyKeyPresent(ini, {"TXLevel", "MyCall", "Message1", "WindowGeometry"});
+}
+
+std::string messageKey(std::size_t index) { return "Message" + std::to_string(index + 1); }
+
+void loadMainWindow(const SettingsReader& reader, MainWindowSettings& mainWindow) {
+  mainWindow.txLevelDb = std::clamp(reader.integer("TXLevel", 0), -30, 0);
+  mainWindow.myCall = reader.text("MyCall", kMaxShortText);
+  mainWindow.messages.clear();
+  for (std::size_t i = 0; i < kMaxSavedMessages; ++i) {
+    std::string message = reader.text(messageKey(i).c_str(), kMaxTextChars);
+    if (!message.empty()) mainWindow.messages.push_back(std::move(message));
+  }
+  mainWindow.geometry = parseGeometry(reader.text("WindowGeometry", kMaxFieldText));
+}
+
 std::string selectedDevice(Controls& controls) {
   const int index = controls.currentIndex(ControlId::OutputDevice);
   const std::vector<std::string> devices = controls.listItems(ControlId::OutputDevice);
@@ -169,7 +189,7 @@ std::string settingsPath(const std::string& startupDirectory) {
 }
 
 void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt,
-                  WaterfallWindowSettings& waterfall) {
+                  WaterfallWindowSettings& waterfall, MainWindowSettings* mainWindow) {
   IniFile ini;
   ini.load(path);  // a missing or unreadable file gives every default
   const SettingsReader reader(ini);
@@ -187,10 +207,12 @@ void loadSettings(const std::string& path, Controls& controls, SharedState& shar
                    std::to_string(static_cast<std::uint32_t>(reader.integer("Interval", 0))));
   loadPtt(reader, ptt);
   loadWaterfallWindow(reader, waterfall);
+  if (mainWindow != nullptr) loadMainWindow(reader, *mainWindow);
 }
 
 bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt,
-                  const WaterfallWindowSettings& waterfall, std::error_code* error) {
+                  const WaterfallWindowSettings& waterfall, const MainWindowSettings* mainWindow,
+                  std::error_code* error) {
   // Start from the file as it is, so that whatever else it holds survives. One that is
   // there but cannot be read is not replaced: its content would be lost. (A link to a
   // file not yet made holds nothing that a save could destroy.)
@@ -241,7 +263,33 @@ bool saveSettings(const std::string& path, Controls& controls, const PttSettings
     write("WaterfallLayout", std::to_string(waterfall.layout));
     write("WaterfallGeometry", geometryText(waterfall.geometry));
   }
+  if (mainWindow != nullptr && (!loaded || mainWindowKeysWanted(ini, *mainWindow))) {
+    write("TXLevel", std::to_string(mainWindow->txLevelDb));
+    write("MyCall", firstCodePoints(mainWindow->myCall, kMaxShortText));
+    // Every slot, so that a removed message does not come back from an old line.
+    for (std::size_t i = 0; i < kMaxSavedMessages; ++i) {
+      const std::string message = i < mainWindow->messages.size() ? mainWindow->messages[i] : "";
+      write(messageKey(i).c_str(), firstCodePoints(message, kMaxTextChars));
+    }
+    write("WindowGeometry", geometryText(mainWindow->geometry));
+  }
   return ini.save(path, error);
+}
+
+bool writeStarterSettings(const std::string& path) {
+  std::error_code statusError;  // there already, readable or not: never replaced
+  if (std::filesystem::status(path, statusError).type() != std::filesystem::file_type::not_found) return false;
+  IniFile ini;
+  const std::pair<const char*, std::string> keys[] = {
+      {"OutputDevice", ""},   {"Concurrent", "1"}, {"Skip", "0"},       {"MaxAvgPwr", "0"},
+      {"Frequency", "1500"},  {"Offset", "10"},    {"Duration", "300"}, {"Text", ""},
+      {"Loop", "0"},          {"PilotTone", "1"},  {"Reverse", "0"},    {"Interval", "0"},
+      {"UsePTTControl", "0"}, {"ComPort", "0"},    {"Baudrate", "0"},   {"Databits", "0"},
+      {"Stopbits", "0"},      {"Parity", "0"},     {"CAT", "0"},        {"RTS", "0"},
+      {"TXCommand", ""},      {"RXCommand", ""},   {"TXDelay", "0"},
+  };
+  for (const auto& [key, value] : keys) ini.writeText(kSettingsSection, key, value);
+  return ini.save(path);
 }
 
 std::string saveFailureMessage(const std::string& path, const std::error_code& error) {

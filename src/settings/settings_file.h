@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "core/controls.h"
 #include "core/shared_state.h"
@@ -37,13 +38,32 @@ struct WaterfallWindowSettings {
   bool operator==(const WaterfallWindowSettings&) const = default;
 };
 
+inline constexpr std::size_t kMaxSavedMessages = 12;
+
+// What the main window keeps beside its controls: the drive level in dB (0 down to -30),
+// the station's call, the saved messages (at most 12) and the window's place. A file
+// without these keys gives full level, no call, no messages and a place of the program's.
+struct MainWindowSettings {
+  int txLevelDb = 0;
+  std::string myCall;
+  std::vector<std::string> messages;
+  std::optional<WindowGeometry> geometry;
+  bool operator==(const MainWindowSettings&) const = default;
+};
+
 void loadSettings(const std::string& path, Controls& controls, SharedState& shared, PttSettings& ptt,
-                  WaterfallWindowSettings& waterfall);
+                  WaterfallWindowSettings& waterfall, MainWindowSettings* mainWindow = nullptr);
 // False when the file could not be written (error says why; the previous file is then
 // intact).
 bool saveSettings(const std::string& path, Controls& controls, const PttSettings& ptt,
-                  const WaterfallWindowSettings& waterfall, std::error_code* error = nullptr);
+                  const WaterfallWindowSettings& waterfall, const MainWindowSettings* mainWindow = nullptr,
+                  std::error_code* error = nullptr);
 // The event log's line for a failed save: "Settings not saved: Velmora.ini: permission denied".
 std::string saveFailureMessage(const std::string& path, const std::error_code& error);
+
+// Where no settings file is (a first start), writes one with settings that read well on
+// common waterfalls: C/MT, 1500 Hz, 10 Hz rows, 300 ms columns, pilot tone; every other key
+// at its default. True when it wrote one.
+bool writeStarterSettings(const std::string& path);
 
 }  // namespace velmora

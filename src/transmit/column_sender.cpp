@@ -16,6 +16,10 @@ namespace velmora {
 
 namespace {
 
+// A sound step that fails only after this long failed on a sound system that stopped
+// answering: every further column would wait as long, with the transmitter keyed.
+constexpr std::uint32_t kStallMs = 2000;
+
 enum class ColumnMode { Concurrent, Sequential };
 
 std::size_t samplesNeeded(ColumnMode mode, std::uint32_t durationMs) {
@@ -62,11 +66,14 @@ std::optional<std::span<std::int16_t>> lockForColumn(SoundBuffer& buffer, std::s
   return region;
 }
 
-void sendColumn(ColumnMode mode, WorkerContext& ctx, std::uint8_t mask, std::int32_t center, int reverse,
+bool sendColumn(ColumnMode mode, WorkerContext& ctx, std::uint8_t mask, std::int32_t center, int reverse,
                 double& averagePower) {
   const std::uint32_t durationMs = readUnsigned(ctx.controls, ControlId::Duration);
+  const std::uint32_t start = ctx.clock.tickCount();
+  const auto stalled = [&] { return elapsedTicks(start, ctx.clock.tickCount()) >= kStallMs; };
   std::unique_ptr<SoundBuffer> buffer = ctx.audio.createSoundBuffer(columnBufferBytes(durationMs));
-  if (!buffer) return;
+  if (!buffer) return stalled();
+  bool played = false;
 
   const auto region = lockForColumn(*buffer, samplesNeeded(mode, durationMs));
   if (region) {
@@ -74,25 +81,27 @@ void sendColumn(ColumnMode mode, WorkerContext& ctx, std::uint8_t mask, std::int
     const SynthesizedSound sound = synthesize(mode, column, *region);
     averagePower = sound.power.average;
     showColumnFigures(ctx.controls, sound);
-    playFilledBuffer(*buffer, sound.samplesWritten, ctx.clock, ctx.shared.stopFlag, columnPollMs(mode == ColumnMode::Concurrent),
-                     columnWaitLimitMs(mode == ColumnMode::Concurrent, durationMs, sound.samplesWritten));
+    const bool concurrent = mode == ColumnMode::Concurrent;
+    played = playFilledBuffer(*buffer, sound.samplesWritten, ctx.clock, ctx.shared.stopFlag, columnPollMs(concurrent),
+                              columnWaitLimitMs(concurrent, durationMs, sound.samplesWritten));
   } else {
     buffer->stop(StopMode::Flush);
   }
   buffer.reset();
   clearColumnFigures(ctx.controls);
+  return !played && stalled();
 }
 
 }  // namespace
 
-void sendConcurrentColumn(WorkerContext& ctx, std::uint8_t mask, std::int32_t center, int reverse,
+bool sendConcurrentColumn(WorkerContext& ctx, std::uint8_t mask, std::int32_t center, int reverse,
                           double& averagePower) {
-  sendColumn(ColumnMode::Concurrent, ctx, mask, center, reverse, averagePower);
+  return sendColumn(ColumnMode::Concurrent, ctx, mask, center, reverse, averagePower);
 }
 
-void sendSequentialColumn(WorkerContext& ctx, std::uint8_t mask, std::int32_t center, int reverse,
+bool sendSequentialColumn(WorkerContext& ctx, std::uint8_t mask, std::int32_t center, int reverse,
                           double& averagePower) {
-  sendColumn(ColumnMode::Sequential, ctx, mask, center, reverse, averagePower);
+  return sendColumn(ColumnMode::Sequential, ctx, mask, center, reverse, averagePower);
 }
 
 }  // namespace velmora

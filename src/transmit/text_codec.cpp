@@ -36,21 +36,6 @@ char byteOfCodePoint(char32_t codePoint) {
   return kReplacement;
 }
 
-void appendUtf8(std::string& out, char32_t codePoint) {
-  const auto put = [&out](char32_t value) { out.push_back(static_cast<char>(value)); };
-  if (codePoint < 0x80) {
-    put(codePoint);
-  } else if (codePoint < 0x800) {
-    put(0xC0 | (codePoint >> 6));
-    put(0x80 | (codePoint & 0x3F));
-  } else {
-    // Every Windows-1252 character lies in the Basic Multilingual Plane.
-    put(0xE0 | (codePoint >> 12));
-    put(0x80 | ((codePoint >> 6) & 0x3F));
-    put(0x80 | (codePoint & 0x3F));
-  }
-}
-
 }  // namespace
 
 std::string utf8ToWindows1252(const std::string& utf8) {

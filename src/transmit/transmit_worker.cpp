@@ -71,12 +71,13 @@ class TextTransmission {
 
   void run() {
     const bool stopped = runPasses();
-    if (stopped) ctx_.log.appendLine("Transmission stopped.", false);
+    if (stopped && !stalled_) ctx_.log.appendLine("Transmission stopped.", false);
     finish();
   }
 
  private:
-  bool stopRequested() const { return ctx_.shared.stopRequested(); }
+  // A stalled sound output ends the run as a stop does, without "Transmission stopped.".
+  bool stopRequested() const { return stalled_ || ctx_.shared.stopRequested(); }
   bool loopChecked() { return ctx_.controls.isChecked(ControlId::Loop); }
 
   // Passes until the text is done without "Loop", "Loop" is unchecked, or a stop comes.
@@ -180,10 +181,12 @@ class TextTransmission {
     const std::int32_t center = ctx_.shared.centerFrequency.load();
     // A column that fails before synthesis leaves the figure untouched: the previous
     // column's figure (0 before any) counts for it.
-    if (controls.isChecked(ControlId::Concurrent)) {
-      sendConcurrentColumn(ctx_, mask, center, reverse, columnPower_);
-    } else {
-      sendSequentialColumn(ctx_, mask, center, reverse, columnPower_);
+    const bool stalled = controls.isChecked(ControlId::Concurrent)
+                             ? sendConcurrentColumn(ctx_, mask, center, reverse, columnPower_)
+                             : sendSequentialColumn(ctx_, mask, center, reverse, columnPower_);
+    if (stalled && !stalled_) {
+      stalled_ = true;
+      ctx_.log.appendLine(kSoundStalledLine, false);
     }
     ++columnCount_;
     powerSum_ += columnPower_;
@@ -224,6 +227,7 @@ class TextTransmission {
   double powerSum_ = 0.0;
   std::int32_t columnCount_ = 0;
   double columnPower_ = 0.0;
+  bool stalled_ = false;
 };
 
 }  // namespace

@@ -1,14 +1,16 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "app/about_dialog.h"
 #include "app/ptt_dialog.h"
@@ -227,6 +229,32 @@ TEST(PttDialog, TheRigIsFoundByTypingAnyPartOfItsNameAndGetsItsUsualPort) {
   EXPECT_EQ(std::pair(edited.Hamlib, edited.CAT), std::pair(0, 0));
 }
 
+TEST(PttDialog, ChoosingARigSelectsHamlibAndACommandSaysAtOnceWhenItIsNotHex) {
+  PttDialog dialog(typicalSettings(), kPorts, nullptr, kRigModels);
+  dialog.show();
+  for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+    if (widget->focusPolicy() != Qt::NoFocus && widget->isVisibleTo(&dialog) &&
+        !qobject_cast<QComboBox*>(widget->parentWidget())) {
+      EXPECT_FALSE(widget->toolTip().isEmpty()) << "no tool tip: " << widget->accessibleName().toStdString();
+    }
+  }
+  auto& rig = control<QComboBox>(dialog, "Rig");
+  rig.setCurrentIndex(rig.findText("Icom IC-7300"));
+  EXPECT_TRUE(control<QRadioButton>(dialog, "Hamlib").isChecked());
+
+  auto& command = control<QLineEdit>(dialog, "TX command");
+  const auto signShown = [&] {
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+      if (label->text() == "Not hex bytes" && label->isVisible()) return true;
+    return false;
+  };
+  for (const auto& [typed, wrong] : {std::pair{"FE FE,94", false}, std::pair{"FE F", true},
+                                     std::pair{"0x1C", true}, std::pair{"", false}}) {
+    command.setText(typed);
+    EXPECT_EQ(signShown(), wrong) << typed;
+  }
+}
+
 // Opens the PTT dialog from the window's menu; `act` runs on it once it is the modal
 // widget. False when it never came up.
 bool runPttDialog(testing::WindowRig& rig, const std::function<void(PttDialog&)>& act) {
@@ -298,22 +326,20 @@ TEST(PttDialogFromMenuWithHamlib, TheFourKeysSurviveTheDialogAndTheSave) {
 
 // ---- About ------------------------------------------------------------------------------
 
-TEST(AboutDialog, ShowsNameAndVersionAndOnlyOkClosesIt) {
-  AboutDialog about(nullptr);
-  EXPECT_EQ(about.windowTitle(), "About Velmora");
-  EXPECT_EQ(control<QLineEdit>(about, "Version").text(), "Version V1.9");
-  EXPECT_TRUE(control<QLineEdit>(about, "Version").isReadOnly());
-
-  int result = -1;
-  QTimer::singleShot(0, &about, [&] {
-    QTest::keyClick(&about, Qt::Key_Escape);
-    about.close();
-    EXPECT_TRUE(about.isVisible());
-    QTest::mouseClick(&control<QPushButton>(about, "OK"), Qt::LeftButton);
-  });
-  result = about.exec();
-  EXPECT_EQ(result, QDialog::Accepted);
-  EXPECT_FALSE(about.isVisible());
+TEST(AboutDialog, ShowsNameAndVersionAndClosesWithOkEscOrItsCloseBox) {
+  using Close = std::function<void(AboutDialog&)>;
+  const Close ways[] = {
+      [](AboutDialog& d) { QTest::mouseClick(&control<QPushButton>(d, "OK"), Qt::LeftButton); },
+      [](AboutDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, [](AboutDialog& d) { d.close(); }};
+  for (const Close& close : ways) {
+    AboutDialog about(nullptr);
+    EXPECT_EQ(about.windowTitle(), "About Velmora");
+    EXPECT_EQ(control<QLineEdit>(about, "Version").text(), "Version V1.9");
+    constexpr int kStillOpen = 42;
+    QTimer::singleShot(0, &about, [&] { close(about); });
+    QTimer::singleShot(3000, &about, [&] { about.done(kStillOpen); });
+    EXPECT_NE(about.exec(), kStillOpen);
+  }
 }
 
 }  // namespace

@@ -11,10 +11,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <csignal>
 #include <cstring>
+#include <map>
 
+#include "app/saved_messages_box.h"
 #include "app/termination_signals.h"
 #include "settings/ini_file.h"
 #include "window_rig.h"
@@ -58,9 +61,15 @@ TEST_F(MainWindowTest, InitialStatesHoldUntilTheSettingsAreLoaded) {
   EXPECT_EQ(window.windowTitle(), "Velmora");
 }
 
-TEST_F(MainWindowTest, StartUpWithoutSettingsFileShowsTheDefaults) {
+TEST_F(MainWindowTest, AFirstStartWritesSettingsThatReadWellAndLoadsThem) {
   MainWindow& window = rig.start();
   Controls& controls = window.controls();
+  // Written before it was loaded, with the keys of old in their order.
+  EXPECT_EQ(
+      rig.readFile("Velmora.ini"),
+      "[Velmora]\nOutputDevice=\nConcurrent=1\nSkip=0\nMaxAvgPwr=0\nFrequency=1500\nOffset=10\n"
+      "Duration=300\nText=\nLoop=0\nPilotTone=1\nReverse=0\nInterval=0\nUsePTTControl=0\nComPort=0\n"
+      "Baudrate=0\nDatabits=0\nStopbits=0\nParity=0\nCAT=0\nRTS=0\nTXCommand=\nRXCommand=\nTXDelay=0\n");
 
   EXPECT_TRUE(controls.isChecked(ControlId::Concurrent));
   EXPECT_TRUE(controls.isChecked(ControlId::SinglePixel));
@@ -69,13 +78,13 @@ TEST_F(MainWindowTest, StartUpWithoutSettingsFileShowsTheDefaults) {
   EXPECT_FALSE(controls.isChecked(ControlId::SkipDark));
   EXPECT_TRUE(controls.isEnabled(ControlId::MaxAvgPower));
   EXPECT_FALSE(controls.isChecked(ControlId::MaxAvgPower));
-  EXPECT_EQ(controls.text(ControlId::CenterFrequency), "1000");
-  EXPECT_EQ(controls.text(ControlId::PixelOffset), "1");
-  EXPECT_EQ(controls.text(ControlId::Duration), "10");
+  EXPECT_EQ(controls.text(ControlId::CenterFrequency), "1500");
+  EXPECT_EQ(controls.text(ControlId::PixelOffset), "10");
+  EXPECT_EQ(controls.text(ControlId::Duration), "300");
   EXPECT_EQ(controls.text(ControlId::Interval), "0");
   EXPECT_EQ(controls.text(ControlId::TextToSend), "");
-  for (ControlId box : {ControlId::Loop, ControlId::PilotTone, ControlId::Reverse})
-    EXPECT_FALSE(controls.isChecked(box));
+  EXPECT_TRUE(controls.isChecked(ControlId::PilotTone));
+  for (ControlId box : {ControlId::Loop, ControlId::Reverse}) EXPECT_FALSE(controls.isChecked(box));
   // The empty text still counts as loaded: its length and time are shown.
   EXPECT_EQ(controls.text(ControlId::TextLength), "0");
   EXPECT_EQ(controls.text(ControlId::TimeRemaining), "(0h:00m:00s)");
@@ -151,7 +160,7 @@ TEST_F(MainWindowTest, CloseRequestedDuringTheFontMessageRunsAfterStartUp) {
   EXPECT_TRUE(testing::waitUntil([&] { return !window.isVisible(); }));
   EXPECT_THAT(rig.logMessages(), ElementsAre("Program startup", "Program termination", ""));
   EXPECT_FALSE(rig.audio.isOpen());
-  EXPECT_EQ(iniValue("Frequency"), "1000");
+  EXPECT_EQ(iniValue("Frequency"), "1500");
 }
 
 TEST_F(MainWindowTest, NoSoundOutputSignFollowsEveryOpen) {
@@ -287,7 +296,7 @@ TEST_F(MainWindowTest, ExitLogsTerminationUnkeysSavesAndReleasesTheDevice) {
   EXPECT_EQ(iniValue("Concurrent"), "0");
   EXPECT_EQ(iniValue("Text"), "cq test");
   EXPECT_EQ(iniValue("Interval"), "");
-  EXPECT_EQ(iniValue("Frequency"), "1000");
+  EXPECT_EQ(iniValue("Frequency"), "1500");
   EXPECT_FALSE(rig.audio.isOpen());
   EXPECT_THAT(rig.serialPorts.events(), IsEmpty());
 }
@@ -330,7 +339,7 @@ TEST_P(TerminationSignalTest, ClosesTheWindowTheNormalWay) {
   ASSERT_EQ(spy.count(), 1);
   EXPECT_EQ(spy.at(0).at(0).toInt(), signalNumber);
   EXPECT_THAT(rig.logMessages(), Contains("Program termination"));
-  EXPECT_EQ(iniValue("Frequency"), "1000");
+  EXPECT_EQ(iniValue("Frequency"), "1500");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP, SIGQUIT),
@@ -368,7 +377,7 @@ TEST_F(MainWindowTest, DeleteLogfileStartsAFreshLog) {
   EXPECT_THAT(closer.seen(), IsEmpty());
 }
 
-TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowHasAFixedSize) {
+TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowFitsASmallScreen) {
   MainWindow& window = rig.start();
   QStringList menu;
   for (QAction* title : window.menuBar()->actions()) {
@@ -377,8 +386,46 @@ TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowHasAFixedSize) {
   }
   EXPECT_EQ(menu, QStringList({"&File", "  Delete Logfile", "  Exit", "&View", "  Logfile", "  Waterfall", "  Receive",
                                "&Extras", "  PTT Control", "&Help", "  About"}));
-  EXPECT_EQ(window.minimumSize(), window.maximumSize());
-  EXPECT_FALSE(window.minimumSize().isEmpty());
+  // Resizable, down to what fits an 800x480 screen with a title bar; every control shows,
+  // also with a larger font and a dark palette.
+  EXPECT_NE(window.minimumSize(), window.maximumSize());
+  const QFont usual = QApplication::font();
+  const QPalette usualColours = QApplication::palette();
+  window.controls().setText(ControlId::TimeRemaining, "(10h:59m:59s)");
+  for (ControlId figure : {ControlId::AveragePower, ControlId::PeakPower, ControlId::MessagePower})
+    window.controls().setText(figure, "100.0");
+  for (bool large : {false, true}) {
+    if (large) {
+      QFont font = usual;
+      font.setPointSizeF(usual.pointSizeF() * 1.4);
+      QApplication::setFont(font);
+      QPalette dark(QColor(45, 45, 45));
+      QApplication::setPalette(dark);
+    }
+    window.resize(1, 1);
+    QTest::qWait(20);
+    if (!large) {
+      EXPECT_LE(window.width(), 800);
+      EXPECT_LE(window.height(), 450);
+    }
+    for (QWidget* control : window.findChildren<QWidget*>()) {
+      if (!control->isVisibleTo(&window) || control->focusPolicy() == Qt::NoFocus) continue;
+      const QRect place(control->mapTo(&window, QPoint(0, 0)), control->size());
+      EXPECT_TRUE(window.rect().contains(place)) << control->accessibleName().toStdString();
+      EXPECT_GE(control->width(), control->minimumSizeHint().width())
+          << control->accessibleName().toStdString();
+      if (!qobject_cast<QAbstractSpinBox*>(control->parentWidget())) {
+        EXPECT_FALSE(control->toolTip().isEmpty())
+            << "no tool tip: " << control->accessibleName().toStdString();
+      }
+      if (auto* field = qobject_cast<QLineEdit*>(control); field != nullptr && field->isReadOnly()) {
+        EXPECT_LT(field->fontMetrics().horizontalAdvance(field->text()), field->width() - 6)
+            << field->accessibleName().toStdString();
+      }
+    }
+  }
+  QApplication::setFont(usual);
+  QApplication::setPalette(usualColours);
 }
 
 // ---- accessibility -----------------------------------------------------------------------
@@ -421,23 +468,39 @@ TEST_F(MainWindowTest, EveryControlCarriesItsLabelAsAccessibleName) {
   }
 }
 
+TEST_F(MainWindowTest, EveryFieldLabelAndButtonHasAMnemonicOfItsOwn) {
+  MainWindow& window = rig.start();
+  std::map<QChar, QString> taken = {{'F', "File"}, {'V', "View"}, {'E', "Extras"}, {'H', "Help"}};
+  const auto claim = [&](const QString& text) {
+    const qsizetype at = text.indexOf('&');
+    ASSERT_GE(at, 0) << "no mnemonic: " << text.toStdString();
+    const QChar letter = text.at(at + 1).toUpper();
+    EXPECT_FALSE(taken.count(letter)) << text.toStdString() << " and " << taken[letter].toStdString();
+    taken[letter] = text;
+  };
+  for (QLabel* label : window.centralWidget()->findChildren<QLabel*>())
+    if (label->buddy() != nullptr && label->buddy()->focusPolicy() & Qt::TabFocus) claim(label->text());
+  for (QAbstractButton* button : window.centralWidget()->findChildren<QAbstractButton*>())
+    if (!window.widgets().savedMessages->isAncestorOf(button)) claim(button->text());
+}
+
 TEST_F(MainWindowTest, TabOrderFollowsTheGroupsFromDeviceToStop) {
   MainWindow& window = rig.start();
   const MainWindowWidgets& w = window.widgets();
   w.stop->setEnabled(true);
   std::vector<QWidget*> order;
   QWidget* current = w.outputDevice;
-  for (int i = 0; i < 18; ++i) {
+  for (int i = 0; i < 20; ++i) {
     order.push_back(current);
     current = current->nextInFocusChain();
     while (current->focusPolicy() == Qt::NoFocus || current->focusPolicy() == Qt::ClickFocus ||
-           !current->isVisibleTo(&window))
+           !current->isVisibleTo(&window) || qobject_cast<QAbstractSpinBox*>(current->parentWidget()))
       current = current->nextInFocusChain();
   }
-  EXPECT_THAT(order, ElementsAre(w.outputDevice, w.concurrent, w.maxAvgPower, w.sequential, w.skipDark,
-                                 w.centerFrequency, w.pixelOffset, w.duration, w.pilotTone, w.reverse,
-                                 w.textToSend, w.loop, w.interval, w.tune, w.singlePixel, w.fullScale,
-                                 w.transmit, w.stop));
+  EXPECT_THAT(order, ElementsAre(w.outputDevice, w.txLevel, w.concurrent, w.maxAvgPower, w.sequential,
+                                 w.skipDark, w.centerFrequency, w.pixelOffset, w.duration, w.pilotTone,
+                                 w.reverse, w.textToSend, w.loop, w.interval, w.myCall, w.tune, w.singlePixel,
+                                 w.fullScale, w.transmit, w.stop));
 }
 
 }  // namespace

@@ -89,9 +89,8 @@ int main(int argc, char** argv) {
   const auto written = writtenColumns(dir / "out.wav");
   std::istringstream devices(run(renderIn + " --devices"));
   int radio = -1;
-  int index = 0;
-  for (std::string line; std::getline(devices, line); ++index)
-    if (line == "Test Radio") radio = index;
+  for (std::string line; std::getline(devices, line);)
+    if (line.ends_with("  Test Radio")) radio = std::stoi(line);
   if (written.empty() || radio < 0) {
     std::fprintf(stderr, "no columns rendered, or no 'Test Radio' on %s\n", server.c_str());
     return 1;

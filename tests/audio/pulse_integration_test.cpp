@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <ostream>
 #include <thread>
@@ -173,6 +174,29 @@ TEST_F(PulseOutput, StopFlagCutsTheSoundWithinOnePoll) {
   // 300 ms until the flag, at most one poll more, then silence at once (no drain).
   EXPECT_LT(heardMs, 300 + 100 + 200);
   EXPECT_GT(heardMs, 250);
+}
+
+// The drive level is the stream's volume on the server, read back as pactl shows it.
+TEST_F(PulseOutput, TheDriveLevelIsTheVolumeOfTheSoundsStream) {
+  audio->openDevice(radio);
+  for (const auto& [level, shown] : {std::pair{-12, "-12.00 dB"}, std::pair{0, "0.00 dB"}}) {
+    audio->setOutputLevel(level);
+    auto buffer = audio->createSoundBuffer(columnBufferBytes(3000));
+    ASSERT_NE(buffer, nullptr);
+    auto region = buffer->lock();
+    ASSERT_TRUE(region.has_value());
+    std::fill(region->begin(), region->end(), std::int16_t{1000});
+    ASSERT_TRUE(buffer->unlock(region->size()) && buffer->rewind() && buffer->play());
+    std::string inputs;
+    if (FILE* pactl = popen("pactl list sink-inputs", "r")) {
+      char chunk[512];
+      while (std::fgets(chunk, sizeof chunk, pactl) != nullptr) inputs += chunk;
+      pclose(pactl);
+    }
+    buffer->stop(StopMode::Flush);
+    EXPECT_NE(inputs.find("Velmora sound"), std::string::npos) << inputs;
+    EXPECT_NE(inputs.find(shown), std::string::npos) << "level " << level << ":\n" << inputs;
+  }
 }
 
 TEST_F(PulseOutput, ADeviceChangeDoesNotWaitForOrBreakASoundInProgress) {

@@ -46,15 +46,15 @@ std::string repeated(const std::string& piece, int times) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParseHexCommand,
     ::testing::Values(
-        ParseCase{"a1B2", 2, "A1B2", {0xA1, 0xB2}},
-        ParseCase{"FE00ff", 3, "FE00FF", {0xFE, 0x00, 0xFF}},
-        ParseCase{"", 0, "", {}},
-        ParseCase{"abc", -1, "abc", {}},           // odd length: left as typed
-        ParseCase{"0g", -1, "0G", {}},             // even length: upper-cased, then refused
-        ParseCase{"A1 B2", -1, "A1 B2", {}},       // blank, and odd length
-        ParseCase{"A1 B", -1, "A1 B", {}},         // blank at even length
-        ParseCase{"0x1f", -1, "0X1F", {}},         // no prefixes
-        ParseCase{"A1\xe4\xe4", -1, "A1\xe4\xe4", {}},  // 8-bit letters are not upper-cased
+        ParseCase{"a1B2", 2, "A1B2", {0xA1, 0xB2}}, ParseCase{"FE00ff", 3, "FE00FF", {0xFE, 0x00, 0xFF}},
+        ParseCase{"", 0, "", {}}, ParseCase{"abc", -1, "abc", {}},   // odd length: left as typed
+        ParseCase{"0g", -1, "0G", {}},                               // even length: upper-cased, then refused
+        ParseCase{"fe fe,94 ", 3, "FE FE,94 ", {0xFE, 0xFE, 0x94}},  // bytes apart, as manuals print them
+        ParseCase{"A1 B", -1, "A1 B", {}},                           // an odd count of digits: left as typed
+        ParseCase{"a 1", -1, "A 1", {}},                             // a blank inside a byte
+        ParseCase{"A1\tB2", -1, "A1\tB2", {}},                       // only blanks and commas part bytes
+        ParseCase{"0x1f", -1, "0X1F", {}},                           // no prefixes
+        ParseCase{"A1\xe4\xe4", -1, "A1\xe4\xe4", {}},               // 8-bit letters are not upper-cased
         ParseCase{repeated("7f", 127), 127, repeated("7F", 127), std::vector<std::uint8_t>(127, 0x7F)},
         ParseCase{repeated("a", 255), -1, repeated("a", 255), {}},
         ParseCase{repeated("ab", 128), -1, repeated("ab", 128), {}}));  // 256: too long, unchanged
@@ -62,14 +62,23 @@ INSTANTIATE_TEST_SUITE_P(
 // The rules again, written independently, as the reference for random texts.
 int referenceParse(const std::string& text, std::string& upperCased, std::vector<std::uint8_t>& bytes) {
   upperCased = text;
-  if (text.size() > 254 || text.size() % 2 == 1) return -1;
-  const std::string digits = "0123456789ABCDEF";
-  for (char& ch : upperCased) {
-    if ('a' <= ch && ch <= 'z') ch = static_cast<char>(ch - 32);
+  std::string packed;  // the digits, and whether a separator fell inside a byte
+  bool split = false;
+  for (char ch : text) {
+    if (ch != ' ' && ch != ',')
+      packed += ch;
+    else
+      split = split || packed.size() % 2 == 1;
   }
-  for (std::size_t i = 0; i < upperCased.size(); i += 2) {
-    const auto high = digits.find(upperCased[i]);
-    const auto low = digits.find(upperCased[i + 1]);
+  if (packed.size() > 254 || packed.size() % 2 == 1) return -1;
+  const std::string digits = "0123456789ABCDEF";
+  for (std::string* s : {&upperCased, &packed})
+    for (char& ch : *s)
+      if ('a' <= ch && ch <= 'z') ch = static_cast<char>(ch - 32);
+  if (split) return -1;
+  for (std::size_t i = 0; i < packed.size(); i += 2) {
+    const auto high = digits.find(packed[i]);
+    const auto low = digits.find(packed[i + 1]);
     if (high == std::string::npos || low == std::string::npos) {
       bytes.clear();
       return -1;

@@ -140,6 +140,21 @@ TEST(PortClaim, AStaleLockIsReplacedAndOursIsSeenUntilReleased) {
   EXPECT_EQ(lockFolder.entryCount(), 0u);  // that claim has ended too
 }
 
+// A thread left inside a library call still holds its claim when the process exits.
+TEST(PortClaim, AClaimStillHeldAtExitTakesItsLockFileWithIt) {
+  testing::PseudoTerminal pty;
+  testing::ScratchFolder lockFolder;
+  ASSERT_TRUE(pty.ok());
+  const pid_t child = ::fork();
+  if (child == 0) {
+    auto* held = new PortClaim(PortClaim::claim(pty.slavePath(), {{lockFolder.path().string()}}));
+    std::exit(held->lockFile().empty() ? 3 : 0);
+  }
+  int status = 0;
+  ASSERT_TRUE(::waitpid(child, &status, 0) == child && status == 0) << "the child made no lock file";
+  EXPECT_EQ(lockFolder.entryCount(), 0u);
+}
+
 // As an ordinary user: root opens anything, so root is given up for the open.
 TEST(PortClaim, TheLogTellsWhatTheUserCanFix) {
   using MakeDevice = std::string (*)(const testing::ScratchFolder& folder, const std::string& pty);

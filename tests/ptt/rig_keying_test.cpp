@@ -43,9 +43,11 @@ class RigKeyerTest : public ::testing::Test {
   testing::ClockedMessageBox messages{clock};
   std::atomic<int> stopFlag{0};
   Lines claims, logged;
-  PttKeyer keyer{serialPorts, messages, clock,
-                 stopFlag,    {},       [this](const std::string& line) {
-                   logged.push_back(line); }};
+  std::vector<std::size_t> boxesBeforeLine;  // a line is logged before its box waits for the user
+  PttKeyer keyer{serialPorts, messages, clock, stopFlag, {}, [this](const std::string& line) {
+                   logged.push_back(line);
+                   boxesBeforeLine.push_back(messages.texts().size());
+                 }};
   bool portHeld = false;
 };
 
@@ -93,6 +95,7 @@ TEST_P(RigFailureTest, IsShownAndLoggedAndTheTransmissionGoesOnUnkeyed) {
   EXPECT_THAT(messages.texts(), ElementsAre(failure.message));
   EXPECT_THAT(logged,
               ElementsAre(portHeld ? "PTT port /dev/ttyUSB0: held by rigctld, pid 77" : failure.message));
+  EXPECT_THAT(boxesBeforeLine, ElementsAre(0u));
   EXPECT_EQ(claims, failure.model == 1 ? Lines{"/dev/ttyUSB0"} : Lines{});  // a network rig claims none
   EXPECT_FALSE(keyer.portOpen());
 }

@@ -132,7 +132,8 @@ TEST_F(RenderPulseTest, DevicesListsTheDefaultThenEverySinkInTheServersOrder) {
   const RunResult run = runRender({"--devices"});
   EXPECT_EQ(run.exitCode, kExitOk);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(linesOf(run.out), (std::vector<std::string>{"Default output device", "Test Speaker", "Test Radio"}));
+  EXPECT_EQ(linesOf(run.out),
+            (std::vector<std::string>{"0  Default output device", "1  Test Speaker", "2  Test Radio"}));
 }
 
 // The text's columns cut out of the WAV, each with the mask it was rendered from.
@@ -180,7 +181,7 @@ TEST_F(RenderPulseTest, PlayPutsEveryLitColumnOnTheDeviceSampleForSample) {
   ASSERT_EQ(columns.size(), 5U) << "the WAV does not split into the columns of '" << text << "'";
 
   const RunResult devices = runRender({"--devices"});
-  const int radio = velmora::testing::entryIndex(linesOf(devices.out), "Test Radio");
+  const int radio = velmora::testing::entryIndex(linesOf(devices.out), "2  Test Radio") < 0 ? -1 : 2;
   ASSERT_GE(radio, 0) << devices.out;
 
   MonitorCapture capture("radio.monitor");

@@ -1,6 +1,7 @@
 // velmora-render end to end: the WAV and report it writes for a settings file, the sounds
 // it plays on the in-memory sound system, and every way it refuses bad input.
 #include "render/render.h"
+#include "support/fake_rig_control.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -196,6 +197,7 @@ class RenderTest : public ::testing::Test {
                       return std::make_unique<ForwardingAudio>(*audio);
                     }};
     env.portPath = portPath_;
+    if (rigs_) env.makeRigs = [rigs = rigs_] { return rigs; };
     return run(arguments, env);
   }
 
@@ -221,6 +223,7 @@ class RenderTest : public ::testing::Test {
   FakeClock clock_;
   std::atomic<int> stop_{0};
   PortPathResolver portPath_;
+  std::shared_ptr<velmora::testing::FakeRigControl> rigs_;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -703,6 +706,17 @@ TEST_F(RenderTest, AKeyingErrorIsPrintedAndLoggedAndTheRunGoesOnUnkeyed) {
             std::string::npos);
 }
 
+// A beacon script must learn that the rig may still be keyed.
+TEST_F(RenderTest, AFailedUnkeyingEndsTheRunWithACodeOfItsOwn) {
+  rigs_ = std::make_shared<velmora::testing::FakeRigControl>();
+  rigs_->fail("ptt off", "Communication timed out");
+  std::ofstream(dir_ / "Velmora.ini") << "[Velmora]\nText=A\nDuration=300\nUsePTTControl=1\nHamlib=1\n"
+                                         "HamlibModel=2\nHamlibPort=localhost:4532\n";
+  MemoryAudio audio(&clock_);
+  EXPECT_EQ(runTool({"--font", fontPath_.string(), "--play", "--key"}, &audio), kExitNotUnkeyed);
+  EXPECT_NE(err_.str().find("Error unkeying the transmitter through Hamlib"), std::string::npos) << err_.str();
+}
+
 TEST_F(RenderTest, StopRequestWhileWritingRemovesTheWav) {
   writeSettings({.text = "Ab"});
   stop_ = 1;
@@ -713,7 +727,7 @@ TEST_F(RenderTest, StopRequestWhileWritingRemovesTheWav) {
 TEST_F(RenderTest, DeviceListAndUnknownDevice) {
   MemoryAudio audio(&clock_, {kDefaultOutputDevice, "Test Speaker", "Test Radio"});
   EXPECT_EQ(runTool({"--devices"}, &audio), kExitOk);
-  EXPECT_EQ(out_.str(), "Default output device\nTest Speaker\nTest Radio\n");
+  EXPECT_EQ(out_.str(), "0  Default output device\n1  Test Speaker\n2  Test Radio\n");
 
   writeSettings({});
   EXPECT_EQ(runTool({"--font", fontPath_.string(), "--play", "3"}, &audio), kExitBadInput);

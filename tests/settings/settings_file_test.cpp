@@ -445,6 +445,33 @@ INSTANTIATE_TEST_SUITE_P(
                       WaterfallKeysCase{"WaterfallGeometry=1,2,99999999999,200\n", {}},
                       WaterfallKeysCase{"WaterfallGeometry=a,b,c,d\n", {}}));
 
+TEST_F(SettingsFile, TheStarterFileIsWrittenOnlyWhereNoneIsAndMissingKeysKeepTheirDefaults) {
+  writeSettings("Offset=3\n");  // a file of the user's, however short
+  EXPECT_FALSE(writeStarterSettings(path()));
+  Window window;
+  window.load(path());
+  EXPECT_EQ(window.controls.text(ControlId::PixelOffset), "3");
+  EXPECT_EQ(window.controls.text(ControlId::CenterFrequency), "1000");
+  EXPECT_EQ(window.controls.text(ControlId::Duration), "10");
+  EXPECT_FALSE(window.controls.isChecked(ControlId::PilotTone));
+}
+
+TEST_F(SettingsFile, TheMainWindowsKeysComeAfterTheOthersAndSurviveASaveAndALoad) {
+  Window window;
+  const MainWindowSettings saved{-12, "DL1ABC", {"CQ DE {CALL}", "73"}, WindowGeometry{5, 6, 700, 400}};
+  ASSERT_TRUE(saveSettings(path(), window.controls, window.ptt, window.waterfall, &saved));
+  const std::string file = readBytes(path());
+  EXPECT_LT(file.find("WaterfallGeometry="),
+            file.find("TXLevel=-12\nMyCall=DL1ABC\nMessage1=CQ DE {CALL}\n"));
+  MainWindowSettings loaded;
+  loadSettings(path(), window.controls, window.shared, window.ptt, window.waterfall, &loaded);
+  EXPECT_EQ(loaded, saved);
+
+  writeSettings("TXLevel=-99\nMessage1=\nMessage2=73\n");  // a gap closes up; the level is kept in range
+  loadSettings(path(), window.controls, window.shared, window.ptt, window.waterfall, &loaded);
+  EXPECT_EQ(loaded, (MainWindowSettings{-30, "", {"73"}, std::nullopt}));
+}
+
 TEST_F(SettingsFile, HostileFilesNeverBreakTheLoad) {
   std::mt19937 random(7);
   std::uniform_int_distribution<int> byte(0, 255);

@@ -3,6 +3,7 @@
 // written and when it was played (by an injected clock), and can be told to fail any
 // single step.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,6 +40,8 @@ class MemoryAudio final : public AudioOutput {
   void closeDevice() override;
   bool isOpen() override;
   std::unique_ptr<SoundBuffer> createSoundBuffer(std::size_t bytes) override;
+  void setOutputLevel(int decibels) override { level_ = decibels; }
+  int outputLevel() const { return level_; }
 
   // Make `step` fail for the sound with this index (0 = the first sound created from
   // now on counts as 0 too, i.e. indices count every createSoundBuffer call); -1: every sound.
@@ -67,6 +70,7 @@ class MemoryAudio final : public AudioOutput {
   bool open_ = false;
   int openedIndex_ = -2;
   int live_ = 0;
+  std::atomic<int> level_{0};
   std::vector<RecordedSound> sounds_;
 };
 

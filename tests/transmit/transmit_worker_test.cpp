@@ -579,3 +579,40 @@ TEST_F(TransmitWorkerTest, StopFromAnotherThreadUnkeysOnce) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A sound system that stops answering after the first sound: each further one fails only
+// after the 2 s a server is waited for.
+struct StallingAudio final : AudioOutput {
+  StallingAudio(AudioOutput& wrapped, testing::FakeClock& fakeClock) : audio(wrapped), clock(fakeClock) {}
+  std::vector<std::string> listDevices() override { return {}; }
+  void openDevice(int) override {}
+  void closeDevice() override {}
+  bool isOpen() override { return true; }
+  std::unique_ptr<SoundBuffer> createSoundBuffer(std::size_t bytes) override {
+    if (created++ == 0) return audio.createSoundBuffer(bytes);
+    clock.advance(2000);
+    return nullptr;
+  }
+  AudioOutput& audio;
+  testing::FakeClock& clock;
+  int created = 0;
+};
+
+TEST_F(TransmitWorkerTest, StalledSoundOutputEndsTheTransmissionUnkeyedAndLogsIt) {
+  StallingAudio stalling(rig.audio, rig.clock);
+  WorkerContext ctx{rig.controls, rig.messages, rig.shared, stalling, rig.ptt, rig.log, rig.clock, rig.glyphs};
+  rig.controls.setChecked(ControlId::Loop, true);
+  rig.controls.setText(ControlId::TextToSend, "AAA");
+  transmitWorker(ctx);
+  EXPECT_EQ(stalling.created, 2) << "no column after the stalled one";
+  EXPECT_FALSE(rig.ptt.portOpen());
+  EXPECT_THAT(rig.logMessages(), ElementsAre("Starting text transmission (AAA, C/MT, 1000/10 Hz, 300ms, no pilot tone)",
+                                             "Sound output stalled", "Terminating text transmission (sent text: A)"));
+  expectIdle();
+}
+
+}  // namespace
+}  // namespace velmora

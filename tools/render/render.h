@@ -29,6 +29,8 @@ namespace velmora::render {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitNotPlayed = 1;  // --play: the device could not be opened, or a sound failed
 inline constexpr int kExitBadInput = 2;
+// --key: unkeying failed ("Error unkeying the transmitter ..."): the rig may still be keyed.
+inline constexpr int kExitNotUnkeyed = 3;
 inline constexpr int kExitInterrupted = 130;
 inline constexpr std::size_t kMaxTextCharacters = 1023;
 
@@ -116,6 +118,8 @@ struct Environment {
   std::function<std::unique_ptr<SerialPortOpener>()> makeSerialPorts = {};
   PortPathResolver portPath = {};
   std::function<std::shared_ptr<RigControl>()> makeRigs = {};
+  // The guard process that unkeys should the tool be killed; none when empty.
+  std::function<std::shared_ptr<PttGuard>(std::function<void(const std::string&)> writeLog)> makeGuard = {};
 };
 
 // The whole tool: parses the arguments, renders, and returns the exit code.

@@ -11,6 +11,7 @@
 
 #include "audio/pulse_audio_output.h"
 #include "core/clock.h"
+#include "ptt/ptt_guard.h"
 #include "render/render.h"
 
 namespace {
@@ -25,10 +26,12 @@ void installStopHandlers() {
   struct sigaction action {};
   action.sa_handler = requestStop;
   sigemptyset(&action.sa_mask);
-  // All three stop a play as "Stop" does; SIGHUP comes when the terminal goes away.
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
+  // All four stop a play as "Stop" does; SIGHUP comes when the terminal goes away,
+  // SIGQUIT from Ctrl+\.
+  for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(number, &action, nullptr);
+  // A reader of our output that has gone (`velmora-render ... 2>&1 | head -n 1`) costs a
+  // line, never the unkeying.
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 std::string programDirectory() {
@@ -53,5 +56,10 @@ int main(int argc, char** argv) {
         return velmora::makePulseAudioOutput("velmora-render");
       }};
   env.stderrIsTerminal = isatty(STDERR_FILENO) != 0;
+  const std::string logDirectory = env.currentDirectory;
+  env.makeGuard = [logDirectory](std::function<void(const std::string&)> writeLog) {
+    return std::make_shared<velmora::PttGuardClient>(velmora::guardProgramCandidates(), logDirectory,
+                                                     std::move(writeLog));
+  };
   return velmora::render::run(std::vector<std::string>(argv + 1, argv + argc), env);
 }

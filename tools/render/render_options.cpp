@@ -141,7 +141,7 @@ std::string usageText() {
          "  --report FILE    one line per column: index, mask, pixel count, average %, peak %\n"
          "                   (the tuning tone: 'tune', average %, peak %)\n"
          "  --version        print the version and exit\n"
-         "  --devices        list the output devices and exit\n"
+         "  --devices        list the output devices with the numbers --play takes, and exit\n"
          "  --play [N]       play on output device N (default 0) instead of writing OUT.wav, as the\n"
          "                   program sends: logged to ./Logfile.txt, stopped by Ctrl+C (exit 130)\n"
          "  --key            with --play: key the transmitter with the settings' PTT control\n"
@@ -162,7 +162,8 @@ std::string usageText() {
          "  --search         with --decode or --listen: ignore the settings' frequency, offset,\n"
          "                   duration and mode, and search for them\n"
          "  --verbose        with --decode or --listen: each character's time, and confidence (0..1)\n"
-         "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input, 130 interrupted.\n";
+         "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input,\n"
+         "3 the transmitter could not be unkeyed (--key: it may still be keyed), 130 interrupted.\n";
 }
 
 }  // namespace velmora::render

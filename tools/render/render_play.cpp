@@ -138,6 +138,9 @@ int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& op
   PttKeyer ptt(*serialPorts, messages, clock, shared.stopFlag, env.portPath,
                [&log](const std::string& line) { log->appendLine(line, false); });
   ptt.useRigs(env.makeRigs ? env.makeRigs() : std::make_shared<HamlibRigControl>());
+  if (env.makeGuard && keying.UsePTTControl != 0) {
+    ptt.useGuard(env.makeGuard([&log](const std::string& line) { log->appendLine(line, false); }));
+  }
   ptt.setSettings(keying);
   keyerToStop = &ptt;
   controls.watch([&progress](ControlId id, const std::string& text) { progress.onText(id, text); },
@@ -156,6 +159,8 @@ int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& op
 
   const std::vector<bool> outcomes = audio.outcomes();
   reportSounds(rendering, outcomes, report);
+  // Before any other outcome: a beacon script must learn that the rig may still be keyed.
+  if (messages.unkeyingFailed()) return kExitNotUnkeyed;
   if (stop.stopped()) return kExitInterrupted;
   const auto skipped = static_cast<std::size_t>(std::count(outcomes.begin(), outcomes.end(), false));
   if (skipped > 0) {
@@ -168,7 +173,9 @@ int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& op
 
 int listDevices(Environment& env) {
   std::unique_ptr<AudioOutput> audio = env.makeAudioOutput();
-  for (const std::string& device : audio->listDevices()) env.out << device << '\n';
+  // The number first: it is what --play takes.
+  int number = 0;
+  for (const std::string& device : audio->listDevices()) env.out << number++ << "  " << device << '\n';
   return kExitOk;
 }
 

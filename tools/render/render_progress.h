@@ -4,6 +4,7 @@
 // columns sent of all, time remaining, message power); elsewhere one plain line per
 // character. Messages (keying errors) come out between, on lines of their own.
 
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <ostream>
@@ -47,13 +48,19 @@ class Progress {
 };
 
 // Messages of the workers and the keyer: on stderr, between the progress lines.
+// Notes whether an unkeying failed, for the exit code.
 class ProgressMessageBox final : public MessageBox {
  public:
   explicit ProgressMessageBox(Progress& progress) : progress_(progress) {}
-  void show(const std::string&, const std::string& text, MessageIcon) override { progress_.message(text); }
+  void show(const std::string&, const std::string& text, MessageIcon) override {
+    if (text.starts_with("Error unkeying the transmitter")) unkeyingFailed_ = true;
+    progress_.message(text);
+  }
+  bool unkeyingFailed() const { return unkeyingFailed_.load(); }
 
  private:
   Progress& progress_;
+  std::atomic<bool> unkeyingFailed_{false};
 };
 
 }  // namespace velmora::render
