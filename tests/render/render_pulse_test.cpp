@@ -271,7 +271,7 @@ TEST_F(RenderPulseTest, DecodeReadsACaptureOfARealPlayExactly) {
   VELMORA_NEED_TEST_SERVER();
   const fs::path settings = writeSettings("Concurrent=1\nFrequency=1200\nOffset=10\nDuration=300\n");
   const RunResult devices = runRender({"--devices"});
-  const int radio = velmora::testing::entryIndex(linesOf(devices.out), "Test Radio");
+  const int radio = velmora::testing::entryIndex(linesOf(devices.out), "2  Test Radio") < 0 ? -1 : 2;
   ASSERT_GE(radio, 0) << devices.out;
   MonitorCapture capture("radio.monitor");
   ASSERT_TRUE(capture.start());
@@ -290,13 +290,13 @@ TEST_F(RenderPulseTest, DecodeReadsACaptureOfARealPlayExactly) {
   EXPECT_EQ(decoded.out, "CQ 73\n");
 
   const RunResult sources = runRender({"--sources"});
-  EXPECT_NE(sources.out.find("Monitor of Test Radio (radio.monitor)\n"), std::string::npos) << sources.out;
+  EXPECT_NE(sources.out.find("  Monitor of Test Radio (radio.monitor)\n"), std::string::npos) << sources.out;
 }
 
 TEST_F(RenderPulseTest, ListenPrintsTheTextPlayedIntoTheChosenInput) {
   VELMORA_NEED_TEST_SERVER();
   const fs::path settings = writeSettings("Concurrent=1\nFrequency=1200\nOffset=10\nDuration=300\n");
-  const int radio = velmora::testing::entryIndex(linesOf(runRender({"--devices"}).out), "Test Radio");
+  const int radio = velmora::testing::entryIndex(linesOf(runRender({"--devices"}).out), "2  Test Radio") < 0 ? -1 : 2;
   ASSERT_GE(radio, 0);
   const pid_t listener = startRender({"--settings", settings.string(), "--listen", "radio.monitor"});
   ASSERT_GT(listener, 0);

@@ -78,8 +78,10 @@ int listSources(Environment& env) {
     env.err << "No sound server answers\n";
     return kExitNotPlayed;
   }
-  env.out << "Default input device\n";
-  for (const InputEntry& input : *inputs) env.out << input.description << " (" << input.name << ")\n";
+  // The number first, as --devices: it is what --listen takes.
+  env.out << "0  Default input device\n";
+  int number = 1;
+  for (const InputEntry& input : *inputs) env.out << number++ << "  " << input.description << " (" << input.name << ")\n";
   return kExitOk;
 }
 
