@@ -5,7 +5,7 @@ set -euo pipefail
 build_packages=(
   cmake g++ make pkg-config      # the toolchain
   qt6-base-dev libgl-dev         # Qt 6 Widgets (libgl-dev: Qt's CMake files require OpenGL headers)
-  libpulse-dev                   # sound output through PulseAudio / PipeWire
+  libpulse-dev                   # sound output and input through PulseAudio / PipeWire
   libhamlib-dev                  # keying any rig by its model, or through rigctld and flrig
   libfftw3-dev                   # the waterfall picture's Fourier transform
   libpng-dev                     # velmora-render --waterfall writes PNG pictures

@@ -40,7 +40,8 @@ MainWindow::MainWindow(AppEnvironment environment)
       waterfall_(new WaterfallWindow(controls_, glyphs_, env_.shared.onAir, env_.clock, this)),
       pttTester_(new PttTester(
           env_.serialPorts, messages_, env_.clock, env_.rigs,
-          [this](const std::string& line) { log_.appendLine(line, false); }, {}, this)) {
+          [this](const std::string& line) { log_.appendLine(line, false); }, {}, this)),
+      receive_(new ReceiveWindow(controls_, glyphs_, pulseSoundInputs(), this)) {
   setWindowTitle(kProgramName);
   ptt_.useRigs(env_.rigs);
   if (env_.pttGuard) {
@@ -51,6 +52,7 @@ MainWindow::MainWindow(AppEnvironment environment)
   watchForAbruptExit();
   // Closing this window ends the program, whether or not the waterfall window is open.
   waterfall_->setAttribute(Qt::WA_QuitOnClose, false);
+  receive_->setAttribute(Qt::WA_QuitOnClose, false);
   for (const auto& [id, widget] : widgets_.byId()) controls_.addWidget(id, *widget);
   controls_.addRadioGroup(*widgets_.modeGroup);
   controls_.addRadioGroup(*widgets_.levelGroup);
@@ -104,6 +106,8 @@ void MainWindow::connectMenu() {
   connect(widgets_.viewLogfile, &QAction::triggered, this, [this] { viewLogfile(log_.path(), unownedMessages_); });
   connect(widgets_.waterfall, &QAction::toggled, this, &MainWindow::showWaterfall);
   connect(waterfall_, &WaterfallWindow::shownChanged, widgets_.waterfall, &QAction::setChecked);
+  connect(widgets_.receive, &QAction::toggled, receive_, &QWidget::setVisible);
+  connect(receive_, &ReceiveWindow::shownChanged, widgets_.receive, &QAction::setChecked);
   connect(widgets_.pttControl, &QAction::triggered, this, &MainWindow::showPttDialog);
   connect(widgets_.about, &QAction::triggered, this, &MainWindow::showAbout);
 }

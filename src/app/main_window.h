@@ -11,6 +11,7 @@
 #include "app/ptt_tester.h"
 #include "app/qt_controls.h"
 #include "app/qt_message_box.h"
+#include "app/receive_window.h"
 #include "app/waterfall_window.h"
 #include "app/worker_runner.h"
 #include "log/event_log.h"
@@ -39,6 +40,7 @@ class MainWindow final : public QMainWindow {
   const MainWindowWidgets& widgets() const { return widgets_; }
   WaterfallWindow& waterfallWindow() { return *waterfall_; }
   PttTester& pttTester() { return *pttTester_; }
+  ReceiveWindow& receiveWindow() { return *receive_; }
   bool workerRunning() const { return workers_.busy(); }
   // True when closing gave up waiting for a worker: the process must end without
   // running destructors that the worker may still use.
@@ -101,6 +103,7 @@ class MainWindow final : public QMainWindow {
   GlyphTable glyphs_;
   WaterfallWindow* waterfall_;  // owned by this window, as its child
   PttTester* pttTester_;        // owned by this window, as its child
+  ReceiveWindow* receive_;      // likewise
   // Where the window stood once started, and whether the file gave it a place: a place
   // is saved only once it is the user's.
   QRect startedGeometry_;

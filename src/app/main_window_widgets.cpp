@@ -304,6 +304,8 @@ void buildMenu(MainWindowWidgets& w, QMainWindow& window) {
   w.viewLogfile = view->addAction("Logfile");
   w.waterfall = view->addAction("Waterfall");
   w.waterfall->setCheckable(true);
+  w.receive = view->addAction("Receive");
+  w.receive->setCheckable(true);
   QMenu* extras = bar->addMenu("&Extras");
   w.pttControl = extras->addAction("PTT Control");
   QMenu* help = bar->addMenu("&Help");

@@ -67,6 +67,7 @@ struct MainWindowWidgets {
   QAction* exit = nullptr;
   QAction* viewLogfile = nullptr;
   QAction* waterfall = nullptr;  // checked while the waterfall window is open
+  QAction* receive = nullptr;    // checked while the receive window is open
   QAction* pttControl = nullptr;
   QAction* about = nullptr;
 

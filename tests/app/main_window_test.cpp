@@ -384,7 +384,7 @@ TEST_F(MainWindowTest, MenuHoldsItsCommandsAndTheWindowFitsASmallScreen) {
     menu << title->text();
     for (QAction* item : title->menu()->actions()) menu << "  " + item->text();
   }
-  EXPECT_EQ(menu, QStringList({"&File", "  Delete Logfile", "  Exit", "&View", "  Logfile", "  Waterfall",
+  EXPECT_EQ(menu, QStringList({"&File", "  Delete Logfile", "  Exit", "&View", "  Logfile", "  Waterfall", "  Receive",
                                "&Extras", "  PTT Control", "&Help", "  About"}));
   // Resizable, down to what fits an 800x480 screen with a title bar; every control shows,
   // also with a larger font and a dark palette.

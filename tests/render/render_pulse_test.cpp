@@ -265,5 +265,52 @@ TEST_F(RenderPulseTest, LoopStoppedBySigtermUnkeysAtOnceLogsTheStopAndExits130) 
   EXPECT_NE(log.find("z Transmission stopped.\r\n"), std::string::npos) << log;
 }
 
+// The sound of a real play, gaps between columns and all, reads back exactly, and the
+// inputs it can be heard on are listed.
+TEST_F(RenderPulseTest, DecodeReadsACaptureOfARealPlayExactly) {
+  VELMORA_NEED_TEST_SERVER();
+  const fs::path settings = writeSettings("Concurrent=1\nFrequency=1200\nOffset=10\nDuration=300\n");
+  const RunResult devices = runRender({"--devices"});
+  const int radio = velmora::testing::entryIndex(linesOf(devices.out), "2  Test Radio") < 0 ? -1 : 2;
+  ASSERT_GE(radio, 0) << devices.out;
+  MonitorCapture capture("radio.monitor");
+  ASSERT_TRUE(capture.start());
+  const RunResult played = runRender({"--settings", settings.string(), "--text", "CQ 73", "--play", std::to_string(radio)});
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  const std::vector<std::int16_t> captured = capture.stop();
+  ASSERT_EQ(played.exitCode, kExitOk) << played.err;
+
+  std::ofstream wav(dir_ / "capture.wav", std::ios::binary);
+  const std::vector<std::uint8_t> header = wavHeader(static_cast<std::uint32_t>(captured.size()));
+  wav.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+  wav.write(reinterpret_cast<const char*>(captured.data()), static_cast<std::streamsize>(2 * captured.size()));
+  wav.close();
+  const RunResult decoded = runRender({"--settings", settings.string(), "--decode", "capture.wav"});
+  EXPECT_EQ(decoded.exitCode, kExitOk) << decoded.err;
+  EXPECT_EQ(decoded.out, "CQ 73\n");
+
+  const RunResult sources = runRender({"--sources"});
+  EXPECT_NE(sources.out.find("  Monitor of Test Radio (radio.monitor)\n"), std::string::npos) << sources.out;
+}
+
+TEST_F(RenderPulseTest, ListenPrintsTheTextPlayedIntoTheChosenInput) {
+  VELMORA_NEED_TEST_SERVER();
+  const fs::path settings = writeSettings("Concurrent=1\nFrequency=1200\nOffset=10\nDuration=300\n");
+  const int radio = velmora::testing::entryIndex(linesOf(runRender({"--devices"}).out), "2  Test Radio") < 0 ? -1 : 2;
+  ASSERT_GE(radio, 0);
+  const pid_t listener = startRender({"--settings", settings.string(), "--listen", "radio.monitor"});
+  ASSERT_GT(listener, 0);
+  const RunResult played = runRender({"--settings", settings.string(), "--text", "TEST", "--play", std::to_string(radio)});
+  EXPECT_EQ(played.exitCode, kExitOk) << played.err;
+  // A character is printed once the decoder has heard a little past it.
+  std::this_thread::sleep_for(std::chrono::seconds(8));
+  kill(listener, SIGTERM);
+  int status = 0;
+  waitpid(listener, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kExitOk) << readFile(dir_ / "stderr.txt");
+  EXPECT_EQ(readFile(dir_ / "stdout.txt"), "TEST\n");
+}
+
 }  // namespace
 }  // namespace velmora::render

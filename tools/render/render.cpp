@@ -65,9 +65,16 @@ int run(const std::vector<std::string>& arguments, Environment& env) {
   }
   if (options.listDevices) return listDevices(env);
   if (options.listReceivers) return listReceivers(env);
+  if (options.listSources) return listSources(env);
 
   const std::optional<RenderSettings> settings = loadSettings(options, env);
   if (!settings) return kExitBadInput;
+  if (options.decodePath || options.listenSource) {
+    const receive::Hints hints = receiveHints(*settings, options.search);
+    const GlyphTable font = loadFont(options, env);
+    return options.decodePath ? decodeWav(*options.decodePath, hints, font, options.verbose, env)
+                              : listen(*options.listenSource, hints, font, options.verbose, env);
+  }
   Rendering rendering{*settings, options.tune, {}};
   const std::optional<std::string> rangeMessage =
       options.tune ? tuneRangeError(rendering.settings) : transmitRangeError(rendering.settings);

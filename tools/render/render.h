@@ -92,6 +92,11 @@ struct Options {
   std::optional<std::string> layout;         // --layout: "across" or "upward", instead of the receiver's
   std::optional<std::string> receiver;       // --receiver: a receiver profile's key or name
   bool listReceivers = false;                // --receivers
+  std::optional<std::string> decodePath;     // --decode: read the text of a recording
+  std::optional<std::string> listenSource;   // --listen: read text live ("" = default input)
+  bool listSources = false;                  // --sources
+  bool search = false;                       // --search: no hints from the settings
+  bool verbose = false;                      // --verbose: per-character confidences
 };
 
 // The options, or the one-line message for a bad command line.

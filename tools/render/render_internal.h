@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "receive/decoder.h"
 #include "render/render.h"
 #include "waterfall/waterfall.h"
 
@@ -51,5 +52,14 @@ int writeWav(const Rendering& rendering, const std::string& path, Report& report
 int play(const Rendering& rendering, const GlyphTable& glyphs, const Options& options, Report& report,
          Environment& env);
 int listDevices(Environment& env);
+
+// Reading text back: hints from the settings (none with --search), a WAV file, a live
+// input, and the list of inputs.
+receive::Hints receiveHints(const RenderSettings& settings, bool search);
+int decodeWav(const std::string& path, const receive::Hints& hints, const GlyphTable& glyphs, bool verbose,
+              Environment& env);
+int listen(const std::string& source, const receive::Hints& hints, const GlyphTable& glyphs, bool verbose,
+           Environment& env);
+int listSources(Environment& env);
 
 }  // namespace velmora::render

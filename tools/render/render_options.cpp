@@ -70,6 +70,17 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
       options.listReceivers = true;
     } else if (argument == "--tune") {
       options.tune = true;
+    } else if (argument == "--decode") {
+      target = &options.decodePath;
+    } else if (argument == "--listen") {
+      options.listenSource = "";
+      if (i + 1 < arguments.size() && arguments[i + 1].rfind("-", 0) != 0) options.listenSource = arguments[++i];
+    } else if (argument == "--sources") {
+      options.listSources = true;
+    } else if (argument == "--search") {
+      options.search = true;
+    } else if (argument == "--verbose") {
+      options.verbose = true;
     } else if (argument == "--devices") {
       options.listDevices = true;
     } else if (argument == "--help" || argument == "-h") {
@@ -94,8 +105,15 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
     }
   }
   if (auto message = waterfallOptionsError(options)) return *message;
+  const bool receiving = options.decodePath || options.listenSource || options.listSources;
+  if (receiving && (options.outputPath || options.playDevice || options.waterfallPath || options.tune)) {
+    return std::string("Options '--decode', '--listen' and '--sources' read sound: drop OUT.wav, --play, --waterfall and --tune");
+  }
+  if ((options.search || options.verbose) && !options.decodePath && !options.listenSource) {
+    return std::string("Options '--search' and '--verbose' need --decode or --listen");
+  }
   if (!options.help && !options.version && !options.listDevices && !options.listReceivers && !options.playDevice &&
-      !options.outputPath && !options.waterfallPath) {
+      !options.outputPath && !options.waterfallPath && !receiving) {
     return std::string("No output file given (see --help)");
   }
   if (!options.playDevice) {
@@ -112,6 +130,8 @@ std::string usageText() {
          "       velmora-render [--settings FILE] [--text TEXT] [--font FILE] [--tune]\n"
          "                      --waterfall OUT.png [--receiver NAME] [--layout across|upward]\n"
          "       velmora-render --receivers\n"
+         "       velmora-render [--settings FILE] [--font FILE] [--search] [--verbose]\n"
+         "                      --decode IN.wav | --listen [SOURCE] | --sources\n"
          "Renders the text of a Velmora.ini (default ./Velmora.ini) as the program sends it:\n"
          "16-bit mono PCM at 11025 samples/s. The text is cut to 1023 characters.\n"
          "  --settings FILE  settings to use; section [Velmora]\n"
@@ -135,6 +155,13 @@ std::string usageText() {
          "  --receivers      list the receivers: key, name, Hz per pixel, lines per second\n"
          "  --layout L       instead of the receiver's layout: across: frequency across, newest\n"
          "                   line on top; upward: time across, frequency upward\n"
+         "  --decode IN.wav  print the text read from a recording (any rate; 1 when none is found)\n"
+         "  --listen [SOURCE]  print the text read live from sound input SOURCE (a number of\n"
+         "                   --sources, 0 the default, or a name), each character as it completes\n"
+         "  --sources        list the sound inputs and exit\n"
+         "  --search         with --decode or --listen: ignore the settings' frequency, offset,\n"
+         "                   duration and mode, and search for them\n"
+         "  --verbose        with --decode or --listen: each character's time, and confidence (0..1)\n"
          "Exit codes: 0 done, 1 not every sound could be played (--play), 2 bad input,\n"
          "3 the transmitter could not be unkeyed (--key: it may still be keyed), 130 interrupted.\n";
 }

@@ -1,0 +1,89 @@
+#pragma once
+// "Receive": reads waterfall text back from a sound input (a receiver's audio). Shows
+// the input's live waterfall as the chosen receiver draws it and, below it, the text read so far, with the characters
+// the decoder is unsure of marked, and a button that copies the text.
+//
+// The input is read, drawn and decoded on a thread of its own, which hands finished
+// picture lines and characters to the window as posted calls: the main window never
+// waits for it. The thread runs only while the window is shown.
+
+#include <QImage>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/sound_input.h"
+#include "receive/decoder.h"
+#include "waterfall/input_waterfall.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTextEdit;
+
+namespace velmora {
+
+class Controls;
+class GlyphTable;
+
+struct SoundInputs {
+  std::function<std::optional<std::vector<InputEntry>>()> list;
+  // Opens the input of that name ("" the default) at the rate given; nullptr and a
+  // reason when it cannot.
+  std::function<std::unique_ptr<SoundInput>(const std::string& name, int sampleRate, std::string& error)> open;
+};
+
+// The server's own inputs.
+SoundInputs pulseSoundInputs();
+
+class ReceiveWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  ReceiveWindow(Controls& controls, const GlyphTable& glyphs, SoundInputs inputs, QWidget* parent);
+  ~ReceiveWindow() override;
+
+  QString text() const;            // the text read so far
+  int pictureLines() const;        // waterfall lines drawn so far
+  QComboBox& inputChoice() { return *inputChoice_; }
+  QComboBox& receiverChoice() { return *receiverChoice_; }
+  QPushButton& copyButton() { return *copy_; }
+
+ signals:
+  void shownChanged(bool shown);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void fillInputs();
+  void start();
+  void stop();
+  void run(std::unique_ptr<SoundInput> input, receive::Hints hints, const waterfall::ReceiverProfile& receiver);
+  void addLines(const std::vector<waterfall::PictureLine>& lines);
+  void addCharacters(const std::vector<receive::DecodedCharacter>& characters);
+  receive::Hints hintsFromControls();
+
+  Controls& controls_;
+  const GlyphTable& glyphs_;
+  SoundInputs inputs_;
+  QComboBox* inputChoice_ = nullptr;
+  QComboBox* receiverChoice_ = nullptr;
+  QLabel* status_ = nullptr;
+  QLabel* picture_ = nullptr;
+  QTextEdit* text_ = nullptr;
+  QPushButton* copy_ = nullptr;
+  QImage image_;
+  int lines_ = 0;
+  std::vector<receive::DecodedCharacter> read_;
+  std::atomic<bool> stopping_{false};
+  std::thread worker_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/receive_window.h"
+#include "core/in_memory_controls.h"
+#include "transmit/message_sound.h"
+#include "window_rig.h"
+
+namespace velmora {
+namespace {
+
+// An input that plays a rendered text once, then silence, then is gone.
+class RecordedInput final : public SoundInput {
+ public:
+  explicit RecordedInput(std::vector<float> samples) : samples_(std::move(samples)) {}
+  bool read(std::span<float> out) override {
+    if (at_ >= samples_.size()) return false;
+    for (float& v : out) v = at_ < samples_.size() ? samples_[at_++] : 0.0f;
+    return true;
+  }
+
+ private:
+  std::vector<float> samples_;
+  std::size_t at_ = 0;
+};
+
+TEST(ReceiveWindowTest, ShowsTheInputsWaterfallAndTheTextReadFromIt) {
+  GlyphTable glyphs;
+  ASSERT_TRUE(loadGlyphFont(std::string(VELMORA_DATA_DIR) + "/" + kFontFileName, glyphs));
+  InMemoryControls controls;
+  writeUnsigned(controls, ControlId::CenterFrequency, 1500);
+  writeUnsigned(controls, ControlId::PixelOffset, 10);
+  writeUnsigned(controls, ControlId::Duration, 300);
+  controls.setChecked(ControlId::Concurrent, true);
+
+  ColumnParameters c;
+  c.center = 1520;  // the receiver is 20 Hz off
+  c.offset = 10;
+  c.durationMs = 300;
+  std::vector<float> samples(11025, 0.0f);
+  for (std::int16_t v : messageSound("TEST 73", glyphs, true, c, [](std::size_t) { return 60; }))
+    samples.push_back(static_cast<float>(v) / 32768.0f);
+  samples.resize(samples.size() + 11025 * 40, 0.0f);
+
+  std::string opened = "none";
+  SoundInputs inputs{[] { return std::vector<InputEntry>{{"radio.monitor", "Monitor of Test Radio"}}; },
+                     [&](const std::string& name, int, std::string&) -> std::unique_ptr<SoundInput> {
+                       opened = name;
+                       return std::make_unique<RecordedInput>(samples);
+                     }};
+  ReceiveWindow window(controls, glyphs, inputs, nullptr);
+  window.show();
+  EXPECT_EQ(window.inputChoice().count(), 2);
+  EXPECT_EQ(opened, "");  // the default input first
+  // Chosen by name: the monitor, read again from its start.
+  window.inputChoice().setCurrentIndex(1);
+  emit window.inputChoice().activated(1);
+  EXPECT_EQ(opened, "radio.monitor");
+  EXPECT_TRUE(testing::waitUntil([&] { return window.text() == "TEST 73"; }, 30000)) << window.text().toStdString();
+  EXPECT_GT(window.pictureLines(), 100);
+  window.copyButton().click();
+  EXPECT_EQ(QApplication::clipboard()->text(), "TEST 73");
+}
+
+}  // namespace
+}  // namespace velmora
