@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "receive/character_reader.h"
 #include "receive/column_timing.h"
@@ -22,16 +20,6 @@ namespace {
 // thousands of places searched.
 constexpr double kDetectionSignificance = 8.0;
 constexpr std::int32_t kMaxOffsetHz = 10;
-
-std::vector<double> noiseTonesFor(double center, std::int32_t offset) {
-  std::vector<double> hz;
-  for (int j = 0; j < 8; ++j) {
-    const double away = 5.0 * offset + 20.0 + 7.0 * j;
-    hz.push_back(center - away);
-    hz.push_back(center + away);
-  }
-  return hz;
-}
 
 // Samples of a column at `sampleRate` as the sender writes them at 11025 samples/s.
 std::size_t columnSamples(Mode mode, std::uint32_t durationMs, double sampleRate) {
@@ -125,7 +113,7 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
   std::vector<double> toneHz;
   for (int k = -3; k <= 3; ++k) toneHz.push_back(tones.centerHz + k * tones.offsetHz);
   if (tones.pilotReversed) toneHz.push_back(tones.centerHz + (*tones.pilotReversed ? 5.0 : -5.0) * tones.offsetHz);
-  const BandEnvelope envelope = bandEnvelope(samples, sampleRate, toneHz, noiseTonesFor(tones.centerHz, tones.offsetHz));
+  const BandEnvelope envelope = bandEnvelope(samples, sampleRate, toneHz, noiseTones(tones.centerHz, tones.offsetHz));
 
   std::vector<Mode> modes;
   if (hints.mode) modes.push_back(*hints.mode);
@@ -160,7 +148,6 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
           chain = shifted(starts, fit.shift);
         }
         if (chain.empty()) continue;
-        if (getenv("DBGCHAIN")) { FILE* f = fopen(getenv("DBGCHAIN"), "w"); for (std::size_t v : chain) fprintf(f, "%zu\n", v); fclose(f); }
         const std::vector<ColumnPixels> pixels = pixelEnergies(samples, sampleRate, plan, chain);
         Reading reading = readCharacters(pixels, chain, reverse, sampleRate, pitch, matcher);
         if (reading.quality > best.reading.quality) best = {std::move(reading), d, mode, reverse, plan.centerHz};

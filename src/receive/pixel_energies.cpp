@@ -12,7 +12,14 @@ namespace {
 // The sender's fades last 1000 samples at its 11025 samples/s.
 std::size_t rampSamples(double sampleRate) { return static_cast<std::size_t>(std::lround(1000.0 * sampleRate / 11025.0)); }
 
-// Noise is measured well outside the rows and the pilot, on both sides.
+double pilotDiscounted(double row, double pilot) {
+  if (row >= pilot || pilot <= 0.0) return row;
+  const double ratio = row / pilot;
+  return row * ratio * ratio;
+}
+
+}  // namespace
+
 std::vector<double> noiseTones(double center, std::int32_t offset) {
   std::vector<double> hz;
   for (int j = 0; j < 8; ++j) {
@@ -22,14 +29,6 @@ std::vector<double> noiseTones(double center, std::int32_t offset) {
   }
   return hz;
 }
-
-double pilotDiscounted(double row, double pilot) {
-  if (row >= pilot || pilot <= 0.0) return row;
-  const double ratio = row / pilot;
-  return row * ratio * ratio;
-}
-
-}  // namespace
 
 std::vector<float> columnGain(const RowPlan& plan, double sampleRate) {
   if (plan.mode == Mode::Concurrent) return burstWindow(plan.columnSamples, rampSamples(sampleRate));

@@ -29,6 +29,9 @@ struct ColumnPixels {
   std::array<double, 7> mirrored{};  // row k at center - (k - 3) * offset
 };
 
+// Where the noise is measured: well outside the rows and the pilot, on both sides.
+std::vector<double> noiseTones(double center, std::int32_t offset);
+
 // The gain a column's bursts are expected to have, sample by sample, for `plan`.
 std::vector<float> columnGain(const RowPlan& plan, double sampleRate);
 
