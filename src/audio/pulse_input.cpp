@@ -55,10 +55,10 @@ std::optional<std::vector<InputEntry>> listPulseInputs(const std::string& applic
 
 std::unique_ptr<SoundInput> openPulseInput(const std::string& applicationName, const std::string& name,
                                            int sampleRate, std::string& error) {
-  pa_sample_spec spec{};
-  spec.format = PA_SAMPLE_FLOAT32NE;
-  spec.rate = static_cast<std::uint32_t>(sampleRate);
-  spec.channels = 1;
+  pa_sample_spec sampleFormat{};
+  sampleFormat.format = PA_SAMPLE_FLOAT32NE;
+  sampleFormat.rate = static_cast<std::uint32_t>(sampleRate);
+  sampleFormat.channels = 1;
   // Fragments of about 100 ms: live text needs no lower latency, and fewer wake-ups cost
   // less.
   pa_buffer_attr attributes{};
@@ -66,7 +66,7 @@ std::unique_ptr<SoundInput> openPulseInput(const std::string& applicationName, c
   attributes.fragsize = static_cast<std::uint32_t>(sampleRate / 10 * sizeof(float));
   int code = 0;
   pa_simple* stream = pa_simple_new(nullptr, applicationName.c_str(), PA_STREAM_RECORD,
-                                    name.empty() ? nullptr : name.c_str(), "Receive", &spec, nullptr, &attributes,
+                                    name.empty() ? nullptr : name.c_str(), "Receive", &sampleFormat, nullptr, &attributes,
                                     &code);
   if (stream == nullptr) {
     error = pa_strerror(code);
