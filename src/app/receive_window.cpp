@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTextCharFormat>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -41,6 +43,9 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
   setWindowTitle("Receive");
   inputChoice_ = new QComboBox(this);
   inputChoice_->setAccessibleName("Input");
+  // Room for a monitor's name ("Monitor of ...") at the window's first size.
+  inputChoice_->setMinimumContentsLength(24);
+  inputChoice_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   receiverChoice_ = new QComboBox(this);
   receiverChoice_->setAccessibleName("Receiver");
   for (const waterfall::ReceiverProfile& profile : waterfall::receiverProfiles())
@@ -197,20 +202,19 @@ void ReceiveWindow::addLines(const std::vector<waterfall::PictureLine>& lines) {
 }
 
 void ReceiveWindow::addCharacters(const std::vector<receive::DecodedCharacter>& characters) {
+  QTextCursor cursor(text_->document());
+  cursor.movePosition(QTextCursor::End);
   for (const auto& c : characters) {
     read_.push_back(c);
-    const QString shown = QString::fromStdString(windows1252ToUtf8(std::string(1, static_cast<char>(c.code))))
-                              .toHtmlEscaped()
-                              .replace(' ', "&nbsp;");
-    text_->moveCursor(QTextCursor::End);
+    // Plain text with a format, so that a copy from the field gives ordinary spaces.
+    QTextCharFormat format;
     if (c.confidence < kSureEnough) {
-      text_->insertHtml(QString("<span style=\"background-color:#ffc8c8\" title=\"%1 %\">%2</span>")
-                            .arg(static_cast<int>(c.confidence * 100))
-                            .arg(shown));
-    } else {
-      text_->insertHtml("<span>" + shown + "</span>");
+      format.setBackground(QColor(0xff, 0xc8, 0xc8));
+      format.setToolTip(QString("%1 %").arg(static_cast<int>(c.confidence * 100)));
     }
+    cursor.insertText(QString::fromStdString(windows1252ToUtf8(std::string(1, static_cast<char>(c.code)))), format);
   }
+  text_->setTextCursor(cursor);
 }
 
 }  // namespace velmora

@@ -13,6 +13,9 @@ namespace {
 // How fast the top of the range follows a signal that has gone, in dB per line: a pause
 // does not light up the noise at once.
 constexpr float kPeakFallDb = 0.5F;
+// The lowest the top of the range goes: digital silence (a null sink, a muted input) stays
+// dark instead of filling the range with its own rounding.
+constexpr float kQuietestPeakDb = -90.0F;
 
 class ProfileInputWaterfall final : public InputWaterfall {
  public:
@@ -26,7 +29,7 @@ class ProfileInputWaterfall final : public InputWaterfall {
     std::vector<PictureLine> out;
     lines_.feed(samples_, [&](std::span<const float> levels) {
       const float strongest = levels.empty() ? -200.0F : *std::max_element(levels.begin(), levels.end());
-      peak_ = std::max(strongest, peak_ - kPeakFallDb);
+      peak_ = std::max({strongest, peak_ - kPeakFallDb, kQuietestPeakDb});
       PictureLine line(levels.size());
       for (std::size_t x = 0; x < levels.size(); ++x) line[x] = levelColour(levels[x], peak_, rangeDb_);
       out.push_back(std::move(line));
@@ -38,7 +41,7 @@ class ProfileInputWaterfall final : public InputWaterfall {
  private:
   SampleLines lines_;
   float rangeDb_;
-  float peak_ = -200.0F;
+  float peak_ = kQuietestPeakDb;
   std::vector<std::int16_t> samples_;
 };
 
