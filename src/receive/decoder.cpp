@@ -10,6 +10,7 @@
 #include "receive/pixel_energies.h"
 #include "receive/slot_search.h"
 #include "receive/tone_search.h"
+#include "synth/synthesis.h"
 
 namespace velmora::receive {
 
@@ -24,8 +25,8 @@ constexpr std::int32_t kMaxOffsetHz = 10;
 // Samples of a column at `sampleRate` as the sender writes them at 11025 samples/s.
 std::size_t columnSamples(Mode mode, std::uint32_t durationMs, double sampleRate) {
   const double scale = sampleRate / 11025.0;
-  if (mode == Mode::Concurrent) return static_cast<std::size_t>(std::floor(durationMs * 11025.0 / 1000.0) * scale);
-  return 7 * static_cast<std::size_t>(std::floor(durationMs * 11025.0 / 7000.0) * scale);
+  if (mode == Mode::Concurrent) return static_cast<std::size_t>(static_cast<double>(concurrentSampleCount(durationMs)) * scale);
+  return 7 * static_cast<std::size_t>(static_cast<double>(sequentialSlotLength(durationMs)) * scale);
 }
 
 // The slow drift of the receiver: the center found again in each half-minute block, and
