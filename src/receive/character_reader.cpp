@@ -120,8 +120,9 @@ double startTime(std::span<const std::size_t> starts, int column, double pitch, 
 
 }  // namespace
 
-Reading readCharacters(std::span<const ColumnPixels> pixels, std::span<const std::size_t> starts, bool mirrored,
-                       double sampleRate, double columnPitchSamples, const GlyphMatcher& matcher) {
+Reading readCharacters(std::span<const ColumnPixels> pixels, std::span<const std::size_t> starts,
+                       bool mirrored, double sampleRate, double columnPitchSamples,
+                       const GlyphMatcher& matcher) {
   Reading reading;
   if (pixels.empty()) return reading;
   Energies z;
@@ -153,8 +154,15 @@ Reading readCharacters(std::span<const ColumnPixels> pixels, std::span<const std
   std::size_t last = pass.characters.size();
   while (first < last && weak(pass.characters[first].match)) ++first;
   while (last > first && weak(pass.characters[last - 1].match)) --last;
+  reading.columnMasks.assign(starts.size(), -1);
   for (std::size_t m = first; m < last; ++m) {
     const Placed& p = pass.characters[m];
+    const GlyphColumns& g = matcher.columns(p.match.code);
+    for (int k = 0; k < 6; ++k) {
+      const int column = p.column + k;
+      if (column >= 0 && column < static_cast<int>(starts.size()))
+        reading.columnMasks[static_cast<std::size_t>(column)] = k < 5 ? g[static_cast<std::size_t>(k)] : 0;
+    }
     reading.characters.push_back(
         {p.match.code, p.match.confidence, startTime(starts, p.column, columnPitchSamples, sampleRate)});
   }

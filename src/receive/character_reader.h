@@ -23,9 +23,13 @@ struct Reading {
   // also finds energy (a pilot, the neighbouring row), but spread over lit and dark alike,
   // so this, not the evidence, compares readings.
   double quality = 0.0;
+  // Per column of the chain, the rows the text read lights there (dark columns 0); -1
+  // outside the text.
+  std::vector<int> columnMasks;
 };
 
-Reading readCharacters(std::span<const ColumnPixels> pixels, std::span<const std::size_t> starts, bool mirrored,
-                       double sampleRate, double columnPitchSamples, const GlyphMatcher& matcher);
+Reading readCharacters(std::span<const ColumnPixels> pixels, std::span<const std::size_t> starts,
+                       bool mirrored, double sampleRate, double columnPitchSamples,
+                       const GlyphMatcher& matcher);
 
 }  // namespace velmora::receive

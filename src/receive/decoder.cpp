@@ -8,6 +8,7 @@
 #include "receive/duration_search.h"
 #include "receive/glyph_matcher.h"
 #include "receive/pixel_energies.h"
+#include "receive/reading_fit.h"
 #include "receive/slot_search.h"
 #include "receive/tone_search.h"
 #include "synth/synthesis.h"
@@ -25,7 +26,8 @@ constexpr std::int32_t kMaxOffsetHz = 10;
 // Samples of a column at `sampleRate` as the sender writes them at 11025 samples/s.
 std::size_t columnSamples(Mode mode, std::uint32_t durationMs, double sampleRate) {
   const double scale = sampleRate / 11025.0;
-  if (mode == Mode::Concurrent) return static_cast<std::size_t>(static_cast<double>(concurrentSampleCount(durationMs)) * scale);
+  if (mode == Mode::Concurrent)
+    return static_cast<std::size_t>(static_cast<double>(concurrentSampleCount(durationMs)) * scale);
   return 7 * static_cast<std::size_t>(static_cast<double>(sequentialSlotLength(durationMs)) * scale);
 }
 
@@ -61,14 +63,44 @@ double driftHzPerS(std::span<const float> samples, double sampleRate, const Tone
   return std::clamp((sw * stf - st * sf) / det, -2.0 / 60.0, 2.0 / 60.0);
 }
 
+std::vector<double> rowTones(const ToneSet& tones) {
+  std::vector<double> hz;
+  for (int k = -3; k <= 3; ++k) hz.push_back(tones.centerHz + k * tones.offsetHz);
+  if (tones.pilotReversed)
+    hz.push_back(tones.centerHz + (*tones.pilotReversed ? 5.0 : -5.0) * tones.offsetHz);
+  return hz;
+}
+
+// Tones every 7.5 Hz across ±45 Hz: within a 40 ms frame they cover every row and pilot
+// of any offset up to 10 Hz around `middle`... nearly; the pilot of a 10 Hz offset lies
+// at the edge.
+std::vector<double> bandTones(double middle) {
+  std::vector<double> hz;
+  for (int j = -6; j <= 6; ++j) hz.push_back(middle + 7.5 * j);
+  return hz;
+}
+
+// Where the text's energy lies in the long-term spectrum, on the average.
+double excessCentroid(const LongSpectrum& spectrum, double centerHz, double searchHz) {
+  double sum = 0.0, weighted = 0.0;
+  for (double hz = centerHz - searchHz - 30.0; hz <= centerHz + searchHz + 30.0; hz += spectrum.binHz) {
+    const double excess = std::max(0.0, spectrum.at(hz) - 1.0);
+    sum += excess;
+    weighted += excess * hz;
+  }
+  return sum > 0.0 ? weighted / sum : centerHz;
+}
+
 std::vector<std::size_t> shifted(const std::vector<std::size_t>& starts, std::ptrdiff_t by);
 
 struct Candidate {
   Reading reading;
-  std::uint32_t durationMs = 0;
-  Mode mode = Mode::Concurrent;
+  Timing timing;
   bool reverse = false;
   double centerHz = 0.0;
+  std::int32_t offsetHz = 0;
+  bool pilot = false;
+  double score = -1e300;
 };
 
 std::vector<std::size_t> shifted(const std::vector<std::size_t>& starts, std::ptrdiff_t by) {
@@ -88,6 +120,105 @@ double medianPitch(const std::vector<std::size_t>& starts, double fallback) {
   return d[d.size() / 2];
 }
 
+// Reads the recording under one belief about its timing at a time; what is common to
+// all of them is found once.
+class Reader {
+ public:
+  Reader(std::span<const float> samples, double sampleRate, const Hints& hints, const LongSpectrum& spectrum,
+         const ToneSet& tones, const GlyphTable& font)
+      : samples_(samples),
+        sampleRate_(sampleRate),
+        hints_(hints),
+        spectrum_(spectrum),
+        tones_(tones),
+        matcher_(font),
+        rowEnvelope_(
+            bandEnvelope(samples, sampleRate, rowTones(tones), noiseTones(tones.centerHz, tones.offsetHz))) {
+    plan_.middleS = static_cast<double>(samples.size()) / sampleRate / 2.0;
+    plan_.driftHzPerS = driftHzPerS(samples, sampleRate, tones);
+  }
+
+  // Readings under different beliefs are compared by how well they explain the sound;
+  // under one belief, Reverse or not, by how cleanly their glyphs split lit from dark.
+  void compareBySound(double lowHz, double highHz) { fit_.emplace(samples_, sampleRate_, lowHz, highHz); }
+  double driftPerSecond() const { return plan_.driftHzPerS; }
+
+  Candidate read(const Timing& timing) {
+    Candidate best;
+    RowPlan plan = plan_;
+    plan.mode = timing.mode;
+    plan.columnSamples = columnSamples(timing.mode, timing.durationMs, sampleRate_);
+    plan.centerHz = tones_.centerHz;
+    plan.offsetHz = tones_.offsetHz;
+    // C/MT columns on the air are sometimes a whole poll (100 ms) apart, S/MT ones
+    // barely vary; S/MT's slots also look alike, so a slip must cost more there.
+    const double costPerMs = timing.mode == Mode::Concurrent ? 0.001 : 0.01;
+    const auto maxGap = static_cast<std::size_t>(kMaxColumnGapMs * sampleRate_ / 1000.0);
+    const std::vector<std::size_t> starts = columnStarts(
+        envelopeFor(timing.mode), columnGain(plan, sampleRate_), maxGap, costPerMs * 1000.0 / sampleRate_);
+    if (starts.empty()) return best;
+    const double pitch = medianPitch(starts, static_cast<double>(plan.columnSamples));
+    // A pilot would tell Reverse, but S/MT's slot-rate comb can pass for one: the glyphs decide.
+    const std::vector<std::size_t> refined = refineStarts(samples_, sampleRate_, plan, starts);
+    for (bool reverse : {false, true}) {
+      plan.centerHz = tones_.centerHz;
+      plan.offsetHz = tones_.offsetHz;
+      std::vector<std::size_t> chain = refined;
+      if (timing.mode == Mode::Sequential) {
+        plan.centerHz = hints_.centerHz;
+        const SlotFit slots =
+            fitSlots(samples_, sampleRate_, plan, starts, hints_.centerSearchHz, reverse, hints_.offsetHz);
+        plan.centerHz = slots.centerHz;
+        plan.offsetHz = slots.offsetHz;
+        chain = shifted(starts, slots.shift);
+      }
+      if (chain.empty() || plan.offsetHz < 1) continue;
+      const std::vector<ColumnPixels> pixels = pixelEnergies(samples_, sampleRate_, plan, chain);
+      Reading reading = readCharacters(pixels, chain, reverse, sampleRate_, pitch, matcher_);
+      if (reading.characters.empty()) continue;
+      double score = reading.quality;
+      bool pilot = tones_.pilotReversed.has_value();
+      if (fit_) {
+        // The pilot, if any, lies on the side Reverse puts it: sent again with and without.
+        auto sound = [&](std::optional<bool> pilotAbove) {
+          return resound(reading.columnMasks, chain, plan, reverse, pilotAbove, sampleRate_, samples_.size());
+        };
+        std::vector<float> with = sound(reverse);
+        std::vector<float> without = sound(std::nullopt);
+        pilot = fit_->quickScore(with) > fit_->quickScore(without);
+        score = fit_->score(pilot ? with : without);
+      }
+      if (score > best.score)
+        best = {std::move(reading), timing, reverse, plan.centerHz, plan.offsetHz, pilot, score};
+    }
+    return best;
+  }
+
+ private:
+  // S/MT's rows cannot be told from its long-term spectrum unless the offset is known:
+  // its columns are then found from the whole band where the text lies.
+  const BandEnvelope& envelopeFor(Mode mode) {
+    if (mode == Mode::Concurrent || hints_.offsetHz) return rowEnvelope_;
+    if (!wideEnvelope_) {
+      const double middle = excessCentroid(spectrum_, hints_.centerHz, hints_.centerSearchHz);
+      wideEnvelope_ =
+          bandEnvelope(samples_, sampleRate_, bandTones(middle), noiseTones(middle, kMaxOffsetHz));
+    }
+    return *wideEnvelope_;
+  }
+
+  std::span<const float> samples_;
+  double sampleRate_;
+  const Hints& hints_;
+  const LongSpectrum& spectrum_;
+  const ToneSet& tones_;
+  GlyphMatcher matcher_;
+  RowPlan plan_;
+  BandEnvelope rowEnvelope_;
+  std::optional<BandEnvelope> wideEnvelope_;
+  std::optional<ReadingFit> fit_;
+};
+
 }  // namespace
 
 std::string Decoding::codes() const {
@@ -101,67 +232,63 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
   Decoding result;
   if (!(sampleRate >= 2000.0) || samples.size() < static_cast<std::size_t>(sampleRate / 2)) return result;
   const double reach = hints.centerSearchHz + 6.0 * kMaxOffsetHz;
-  const LongSpectrum spectrum = longSpectrum(samples, sampleRate, hints.centerHz - reach, hints.centerHz + reach);
+  const LongSpectrum spectrum =
+      longSpectrum(samples, sampleRate, hints.centerHz - reach, hints.centerHz + reach);
   const ToneSet tones = searchTones(spectrum, hints.centerHz, hints.centerSearchHz, hints.offsetHz);
   if (tones.significance < kDetectionSignificance) return result;
+  if (hints.centerSearchHz > kCenterSearchHz) {
+    // Searching a wide band: the rows found tell where the text is, not yet its center
+    // (S/MT's slots blur its rows); the rest is sought near them.
+    Hints near = hints;
+    near.centerHz = tones.centerHz;
+    near.centerSearchHz = kCenterSearchHz;
+    return decodeRecording(samples, sampleRate, near, font);
+  }
 
-  RowPlan plan;
-  plan.centerHz = tones.centerHz;
-  plan.offsetHz = tones.offsetHz;
-  plan.middleS = static_cast<double>(samples.size()) / sampleRate / 2.0;
-  plan.driftHzPerS = driftHzPerS(samples, sampleRate, tones);
-
-  std::vector<double> toneHz;
-  for (int k = -3; k <= 3; ++k) toneHz.push_back(tones.centerHz + k * tones.offsetHz);
-  if (tones.pilotReversed) toneHz.push_back(tones.centerHz + (*tones.pilotReversed ? 5.0 : -5.0) * tones.offsetHz);
-  const BandEnvelope envelope = bandEnvelope(samples, sampleRate, toneHz, noiseTones(tones.centerHz, tones.offsetHz));
-
-  std::vector<Mode> modes;
-  if (hints.mode) modes.push_back(*hints.mode);
-  else modes = {Mode::Concurrent, Mode::Sequential};
-  // A pilot would tell Reverse, but S/MT's slot-rate comb can pass for one: the glyphs decide.
-  const std::vector<bool> reverses = {false, true};
-  const auto maxGap = static_cast<std::size_t>(kMaxColumnGapMs * sampleRate / 1000.0);
-  const GlyphMatcher matcher(font);
-
+  Reader reader(samples, sampleRate, hints, spectrum, tones, font);
+  std::vector<Timing> timings;
+  if (hints.durationMs && hints.mode) {
+    timings.push_back({*hints.mode, *hints.durationMs});
+  } else if (hints.durationMs) {
+    timings = {{Mode::Concurrent, *hints.durationMs}, {Mode::Sequential, *hints.durationMs}};
+  } else {
+    timings = likelyTimings(samples, sampleRate, spectrum, tones, hints.mode);
+  }
+  if (timings.size() > 1) reader.compareBySound(hints.centerHz - reach, hints.centerHz + reach);
   Candidate best;
-  best.reading.quality = -1.0;
-  for (Mode mode : modes) {
-    const std::vector<std::uint32_t> durations =
-        hints.durationMs ? std::vector<std::uint32_t>{*hints.durationMs}
-                         : likelyDurations(envelope, sampleRate, mode, maxGap);
-    for (std::uint32_t d : durations) {
-      plan.mode = mode;
-      plan.columnSamples = columnSamples(mode, d, sampleRate);
-      // C/MT columns on the air are sometimes a whole poll (100 ms) apart, S/MT ones
-      // barely vary; S/MT's slots also look alike, so a slip must cost more there.
-      const double costPerMs = mode == Mode::Concurrent ? 0.001 : 0.01;
-      std::vector<std::size_t> starts =
-          columnStarts(envelope, columnGain(plan, sampleRate), maxGap, costPerMs * 1000.0 / sampleRate);
-      if (starts.empty()) continue;
-      const double pitch = medianPitch(starts, static_cast<double>(plan.columnSamples));
-      for (bool reverse : reverses) {
-        plan.centerHz = tones.centerHz;
-        std::vector<std::size_t> chain = refineStarts(samples, sampleRate, plan, starts);
-        if (mode == Mode::Sequential) {
-          const SlotFit fit = fitSlots(samples, sampleRate, plan, starts, kCenterSearchHz, reverse);
-          plan.centerHz = fit.centerHz;
-          chain = shifted(starts, fit.shift);
-        }
-        if (chain.empty()) continue;
-        const std::vector<ColumnPixels> pixels = pixelEnergies(samples, sampleRate, plan, chain);
-        Reading reading = readCharacters(pixels, chain, reverse, sampleRate, pitch, matcher);
-        if (reading.quality > best.reading.quality) best = {std::move(reading), d, mode, reverse, plan.centerHz};
+  for (const Timing& timing : timings) {
+    Candidate c = reader.read(timing);
+      std::fprintf(stderr, "  %c %5u r%d off%d c%.1f score %.4f q %.3f '%s'\n",
+                   timing.mode == Mode::Concurrent ? 'C' : 'S', timing.durationMs, c.reverse, c.offsetHz,
+                   c.centerHz, c.score, c.reading.quality,
+                   [&] {
+                     std::string t;
+                     for (auto& x : c.reading.characters) t.push_back(static_cast<char>(x.code));
+                     return t;
+                   }()
+                       .c_str());
+    if (c.score > best.score) best = std::move(c);
+  }
+  // The pitch that offered the duration includes a gap of unknown length: the durations
+  // beside the best are tried while they explain the sound better.
+  if (!hints.durationMs && !best.reading.characters.empty()) {
+    for (int step : {-10, 10}) {
+      for (int tries = 0; tries < 3; ++tries) {
+        const auto d = static_cast<std::int64_t>(best.timing.durationMs) + step;
+        if (d < 300 || d > 60000) break;
+        Candidate c = reader.read({best.timing.mode, static_cast<std::uint32_t>(d)});
+        if (!(c.score > best.score)) break;
+        best = std::move(c);
       }
     }
   }
   result.characters = std::move(best.reading.characters);
   result.centerHz = best.centerHz;
-  result.driftHzPerMin = plan.driftHzPerS * 60.0;
-  result.offsetHz = tones.offsetHz;
-  result.durationMs = best.durationMs;
-  result.mode = best.mode;
-  result.pilot = tones.pilotReversed.has_value();
+  result.driftHzPerMin = reader.driftPerSecond() * 60.0;
+  result.offsetHz = best.offsetHz;
+  result.durationMs = best.timing.durationMs;
+  result.mode = best.timing.mode;
+  result.pilot = best.pilot;
   result.reverse = best.reverse;
   return result;
 }

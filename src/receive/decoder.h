@@ -14,9 +14,12 @@
 // What it finds by itself: the center frequency within kCenterSearchHz of the hint (a
 // receiver is rarely tuned to the hertz) and a slow drift; a pilot, Reverse; the message's
 // start and every column's start. The row offset, the column duration and the mode are
-// searched for when not given, but that search is not yet reliable: give them. Columns need not follow each other back to back: a real transmission
-// leaves a short silence between them, whose length varies from column to column.
-// Nothing here depends on the fine shape of a burst's fade, only on its length.
+// searched for when not given: then several readings are made and the one that, sent
+// again, looks most like the recording wins. That takes several times longer than a
+// reading with them given, and needs rows that the column resolves (C/MT 300 ms with a
+// 3 Hz offset does not). Columns need not follow each other back to back: a real
+// transmission leaves a short silence between them, whose length varies from column to
+// column. Nothing here depends on the fine shape of a burst's fade, only on its length.
 
 #include <cstdint>
 #include <optional>
@@ -37,8 +40,8 @@ enum class Mode { Concurrent, Sequential };
 struct Hints {
   double centerHz = 1000.0;  // always a hint: searched within ±centerSearchHz
   double centerSearchHz = kCenterSearchHz;
-  std::optional<std::int32_t> offsetHz;      // 1..10
-  std::optional<std::uint32_t> durationMs;   // 300..60000
+  std::optional<std::int32_t> offsetHz;     // 1..10
+  std::optional<std::uint32_t> durationMs;  // 300..60000
   std::optional<Mode> mode;
 };
 
@@ -56,7 +59,7 @@ struct Decoding {
   std::int32_t offsetHz = 0;
   std::uint32_t durationMs = 0;
   Mode mode = Mode::Concurrent;
-  bool pilot = false;  // a pilot seen beside the rows (C/MT; S/MT slots hide it)
+  bool pilot = false;  // a pilot in the dark columns or slots
   bool reverse = false;
 
   std::string codes() const;  // the characters' codes as a string (Windows-1252)

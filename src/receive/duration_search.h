@@ -1,19 +1,33 @@
 #pragma once
-// The column duration when the station does not know it: the envelope of the rows
-// repeats with the column pitch (every burst fades in and out) and with the character
-// pitch (the dark gap column). The pitch is the duration plus the usual gap, so a few
-// durations just below it are offered; the reading that explains the sound best decides.
+// The mode and the column duration when the station does not know them. Every burst
+// (a C/MT column, an S/MT slot) fades in and out, so the sound's envelope in the band
+// where the text lies repeats with the burst pitch, whatever the glyphs. That pitch is a
+// C/MT column (the duration plus the usual gap) or an S/MT slot (a seventh of the
+// duration); a few durations near each reading of it are offered, and the reading that
+// explains the sound best decides.
+// C/MT's rows sound together and beat with each other at the offset, which would repeat
+// like a burst: its envelope is taken row by row over a rectangle of one offset's period,
+// where the other rows cancel.
 
-#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
-#include "receive/column_timing.h"
 #include "receive/decoder.h"
+#include "receive/tone_search.h"
 
 namespace velmora::receive {
 
-std::vector<std::uint32_t> likelyDurations(const BandEnvelope& envelope, double sampleRate, Mode mode,
-                                           std::size_t maxGapSamples);
+struct Timing {
+  Mode mode = Mode::Concurrent;
+  std::uint32_t durationMs = 0;
+};
+
+// Candidates. `spectrum` tells where in the band the text lies, `tones` where C/MT's rows
+// would be.
+std::vector<Timing> likelyTimings(std::span<const float> samples, double sampleRate,
+                                  const LongSpectrum& spectrum, const ToneSet& tones,
+                                  std::optional<Mode> mode);
 
 }  // namespace velmora::receive

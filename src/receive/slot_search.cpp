@@ -1,10 +1,9 @@
 #include "receive/slot_search.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
 
+#include "receive/fft_plans.h"
 #include "receive/tone_energy.h"
 
 namespace velmora::receive {
@@ -24,18 +23,20 @@ std::size_t nextPowerOfTwo(std::size_t n) {
 // Slot spectra summed over columns, one per slot position, between two frequencies.
 class SlotSpectra {
  public:
-  SlotSpectra(std::span<const float> samples, double sampleRate, std::size_t slot, double lowHz, double highHz)
+  SlotSpectra(std::span<const float> samples, double sampleRate, std::size_t slot, double lowHz,
+              double highHz)
       : samples_(samples), slot_(slot), size_(nextPowerOfTwo(2 * slot)) {
     binHz_ = sampleRate / static_cast<double>(size_);
     first_ = static_cast<std::size_t>(std::max(0.0, lowHz / binHz_));
     last_ = std::min(size_ / 2, static_cast<std::size_t>(highHz / binHz_) + 2);
-    window_ = burstWindow(slot, std::min<std::size_t>(static_cast<std::size_t>(1000.0 * sampleRate / 11025.0), slot / 2));
+    window_ = burstWindow(
+        slot, std::min<std::size_t>(static_cast<std::size_t>(1000.0 * sampleRate / 11025.0), slot / 2));
     in_ = fftw_alloc_real(size_);
     out_ = fftw_alloc_complex(size_ / 2 + 1);
-    plan_ = fftw_plan_dft_r2c_1d(static_cast<int>(size_), in_, out_, FFTW_ESTIMATE);
+    plan_ = planForward(static_cast<int>(size_), in_, out_);
   }
   ~SlotSpectra() {
-    fftw_destroy_plan(plan_);
+    destroyPlan(plan_);
     fftw_free(out_);
     fftw_free(in_);
   }
@@ -50,7 +51,8 @@ class SlotSpectra {
     std::fill(in_ + slot_, in_ + size_, 0.0);
     fftw_execute(plan_);
     sum.resize(last_ - first_, 0.0);
-    for (std::size_t b = first_; b < last_; ++b) sum[b - first_] += out_[b][0] * out_[b][0] + out_[b][1] * out_[b][1];
+    for (std::size_t b = first_; b < last_; ++b)
+      sum[b - first_] += out_[b][0] * out_[b][0] + out_[b][1] * out_[b][1];
     return true;
   }
   double at(const std::vector<double>& power, double hz) const {
@@ -89,8 +91,8 @@ double median(std::vector<double> v) {
 
 // Each position against the mean of all positions: a row's tone stands out in its own
 // slot only, while a pilot (in every dark slot) and steady carriers cancel. Where nothing
-// sounds the ratio is noise over noise: a floor keeps the empty bins of a clean
-// recording from making large ratios.
+// sounds the ratio is noise over noise: a floor keeps the empty bins from making large
+// ratios.
 bool normalise(std::vector<std::vector<double>>& position) {
   std::size_t bins = 0;
   for (const auto& p : position) bins = std::max(bins, p.size());
@@ -103,7 +105,9 @@ bool normalise(std::vector<std::vector<double>>& position) {
   }
   if (used == 0 || bins == 0) return false;
   for (double& m : mean) m /= static_cast<double>(used);
-  const double floor = std::max(median(mean), 1e-300);
+  // A clean recording's empty bins hold only the leakage of its tones: a hundredth of the
+  // strongest is floor enough there.
+  const double floor = std::max({median(mean), 0.01 * *std::max_element(mean.begin(), mean.end()), 1e-300});
   for (auto& p : position) {
     if (p.size() != bins) {
       p.clear();
@@ -114,14 +118,44 @@ bool normalise(std::vector<std::vector<double>>& position) {
   return true;
 }
 
+// Each position's share of what stands out in it over the mean of all positions, per bin
+// (1 on the average over the bins).
+std::vector<std::vector<double>> shares(const std::vector<std::vector<double>>& position) {
+  std::size_t bins = 0;
+  for (const auto& p : position) bins = std::max(bins, p.size());
+  std::vector<double> mean(bins, 0.0);
+  std::size_t used = 0;
+  for (const auto& p : position) {
+    if (p.size() != bins) continue;
+    for (std::size_t b = 0; b < bins; ++b) mean[b] += p[b];
+    ++used;
+  }
+  std::vector<std::vector<double>> out(position.size());
+  if (used == 0) return out;
+  for (std::size_t j = 0; j < position.size(); ++j) {
+    if (position[j].size() != bins) continue;
+    out[j].resize(bins);
+    double total = 0.0;
+    for (std::size_t b = 0; b < bins; ++b) {
+      out[j][b] = std::max(0.0, position[j][b] - mean[b] / static_cast<double>(used));
+      total += out[j][b];
+    }
+    for (double& v : out[j]) v = total > 0.0 ? v * static_cast<double>(bins) / total : 0.0;
+  }
+  return out;
+}
+
 }  // namespace
 
 SlotFit fitSlots(std::span<const float> samples, double sampleRate, const RowPlan& plan,
-                 std::span<const std::size_t> starts, double searchHz, bool mirrored) {
+                 std::span<const std::size_t> starts, double searchHz, bool mirrored,
+                 std::optional<std::int32_t> offsetHz) {
   SlotFit fit;
   const std::size_t slot = plan.columnSamples / 7;
   if (slot < 16 || starts.empty()) return fit;
-  const double reach = searchHz + 4.0 * plan.offsetHz + 20.0;
+  const std::int32_t firstOffset = offsetHz.value_or(1);
+  const std::int32_t lastOffset = offsetHz.value_or(10);
+  const double reach = searchHz + 4.0 * lastOffset + 20.0;
   SlotSpectra spectra(samples, sampleRate, slot, plan.centerHz - reach, plan.centerHz + reach);
   const std::vector<std::size_t> columns = spread(starts);
   const auto slotStep = static_cast<std::ptrdiff_t>(slot);
@@ -134,22 +168,33 @@ SlotFit fitSlots(std::span<const float> samples, double sampleRate, const RowPla
     std::vector<std::vector<double>> position(kLastSlot - kFirstSlot + 1);
     for (int j = kFirstSlot; j <= kLastSlot; ++j)
       for (std::size_t c : columns)
-        spectra.add(static_cast<std::ptrdiff_t>(c) + by + j * slotStep, position[static_cast<std::size_t>(j - kFirstSlot)]);
+        spectra.add(static_cast<std::ptrdiff_t>(c) + by + j * slotStep,
+                    position[static_cast<std::size_t>(j - kFirstSlot)]);
+    // Each position's share of what stands out in it over the mean of all positions: a
+    // slot's tone must sit on its peak. (The ratios alone would favour offsets too wide,
+    // whose outer rows fall where no other slot reaches, though their own tone is not
+    // there either; a pilot, in every position, stands out in none.)
+    const std::vector<std::vector<double>> share = shares(position);
     if (!normalise(position)) continue;
     const double direction = mirrored ? -1.0 : 1.0;
-    const double fine = std::min(0.5, plan.offsetHz / 8.0);
-    for (int s = -3; s <= 3; ++s) {
-      for (double c = plan.centerHz - searchHz; c <= plan.centerHz + searchHz; c += fine) {
-        double score = 0.0;
-        for (int k = 0; k < 7 && score > -1e299; ++k) {
-          const auto& p = position[static_cast<std::size_t>(k + s - kFirstSlot)];
-          score = p.empty() ? -1e300
-                            : score + std::log(std::max(spectra.at(p, c + direction * (k - 3) * plan.offsetHz), 1e-3));
-        }
-        if (score > fit.score) {
-          fit.score = score;
-          fit.centerHz = c;
-          fit.shift = by + s * slotStep;
+    for (std::int32_t offset = firstOffset; offset <= lastOffset; ++offset) {
+      const double fine = std::min(0.5, offset / 8.0);
+      for (int s = -3; s <= 3; ++s) {
+        for (double c = plan.centerHz - searchHz; c <= plan.centerHz + searchHz; c += fine) {
+          double score = 0.0;
+          for (int k = 0; k < 7 && score > -1e299; ++k) {
+            const auto j = static_cast<std::size_t>(k + s - kFirstSlot);
+            const double hz = c + direction * (k - 3) * offset;
+            score = position[j].empty() ? -1e300
+                                        : score + std::log(std::max(spectra.at(position[j], hz), 1e-3)) +
+                                              std::log(std::max(spectra.at(share[j], hz), 1e-3));
+          }
+          if (score > fit.score) {
+            fit.score = score;
+            fit.centerHz = c;
+            fit.offsetHz = offset;
+            fit.shift = by + s * slotStep;
+          }
         }
       }
     }

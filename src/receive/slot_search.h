@@ -9,6 +9,8 @@
 // read the next column's first rows.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -19,12 +21,15 @@ namespace velmora::receive {
 struct SlotFit {
   std::ptrdiff_t shift = 0;  // samples to add to every column start
   double centerHz = 0.0;
+  std::int32_t offsetHz = 0;
   double score = -1e300;
 };
 
 // The placement of the slots (to an eighth of a slot, and which slot is first) and the
-// center within ±searchHz of plan.centerHz, for upright (mirrored false) or mirrored rows.
+// center within ±searchHz of plan.centerHz, for upright (mirrored false) or mirrored rows;
+// and the offset, when not given (1..10), since the long-term spectrum cannot show it.
 SlotFit fitSlots(std::span<const float> samples, double sampleRate, const RowPlan& plan,
-                 std::span<const std::size_t> starts, double searchHz, bool mirrored);
+                 std::span<const std::size_t> starts, double searchHz, bool mirrored,
+                 std::optional<std::int32_t> offsetHz);
 
 }  // namespace velmora::receive

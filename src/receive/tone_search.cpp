@@ -1,10 +1,10 @@
 #include "receive/tone_search.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+
+#include "receive/fft_plans.h"
 
 namespace velmora::receive {
 
@@ -51,10 +51,11 @@ LongSpectrum longSpectrum(std::span<const float> samples, double sampleRate, dou
 
   std::vector<double> window(segment);
   for (std::size_t n = 0; n < segment; ++n)
-    window[n] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(n) + 0.5) / static_cast<double>(segment));
+    window[n] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(n) + 0.5) /
+                                     static_cast<double>(segment));
   double* in = fftw_alloc_real(fftSize);
   fftw_complex* spectrum = fftw_alloc_complex(fftSize / 2 + 1);
-  const fftw_plan plan = fftw_plan_dft_r2c_1d(static_cast<int>(fftSize), in, spectrum, FFTW_ESTIMATE);
+  const fftw_plan plan = planForward(static_cast<int>(fftSize), in, spectrum);
   std::vector<double> sum(lastBin - firstBin, 0.0);
   for (std::size_t start = 0; start + segment <= samples.size(); start += hop) {
     for (std::size_t n = 0; n < segment; ++n) in[n] = static_cast<double>(samples[start + n]) * window[n];
@@ -64,7 +65,7 @@ LongSpectrum longSpectrum(std::span<const float> samples, double sampleRate, dou
       sum[b - firstBin] += spectrum[b][0] * spectrum[b][0] + spectrum[b][1] * spectrum[b][1];
     ++out.segments;
   }
-  fftw_destroy_plan(plan);
+  destroyPlan(plan);
   fftw_free(spectrum);
   fftw_free(in);
 
@@ -75,7 +76,8 @@ LongSpectrum longSpectrum(std::span<const float> samples, double sampleRate, dou
   const auto bandFirst = static_cast<std::size_t>(std::max(0.0, lowHz) / out.binHz);
   const auto bandLast = std::min(lastBin, static_cast<std::size_t>(highHz / out.binHz) + 2);
   out.firstHz = static_cast<double>(std::max(bandFirst, firstBin)) * out.binHz;
-  for (std::size_t b = std::max(bandFirst, firstBin); b < bandLast; ++b) out.level.push_back(sum[b - firstBin] / floor);
+  for (std::size_t b = std::max(bandFirst, firstBin); b < bandLast; ++b)
+    out.level.push_back(sum[b - firstBin] / floor);
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "core/fft_planner.h"
 #include "synth/column_envelope.h"
 
 namespace velmora::waterfall {
@@ -18,13 +19,6 @@ constexpr double kTwoPi = 2.0 * kPi;
 // Levels are relative to a full-scale sine, whose positive-frequency half is 32768 / 2.
 constexpr double kFullScaleHalf = 16384.0;
 constexpr float kSilentDb = -200.0F;
-
-// FFTW's planner is one shared state for the whole process; plans are made and destroyed
-// under this lock, and executed without it.
-std::mutex& plannerMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
 
 fftw_complex* asFftw(std::complex<double>* values) { return reinterpret_cast<fftw_complex*>(values); }
 
@@ -112,13 +106,13 @@ SpectrumLines::SpectrumLines(const SoundTimeline& timeline, const ReceiverProfil
     const auto cycles = static_cast<double>(std::int64_t{timeline.center} * burst.start % rate) / kSampleRate;
     burstPhase_.push_back(std::polar(1.0, -kTwoPi * cycles));
   }
-  const std::lock_guard lock(plannerMutex());
+  const std::lock_guard lock(fftPlannerMutex());
   plan_ = fftw_plan_dft_1d(transformLength_, asFftw(input_), asFftw(output_), FFTW_FORWARD, FFTW_ESTIMATE);
 }
 
 SpectrumLines::~SpectrumLines() {
   {
-    const std::lock_guard lock(plannerMutex());
+    const std::lock_guard lock(fftPlannerMutex());
     fftw_destroy_plan(static_cast<fftw_plan>(plan_));
   }
   fftw_free(input_);

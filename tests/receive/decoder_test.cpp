@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "receive/reading_fit.h"
+#include "synth/synthesis.h"
 #include "transmit/message_sound.h"
 
 namespace velmora::receive {
@@ -29,10 +31,10 @@ constexpr std::size_t kLead = 7000;
 
 // The text as sent at 1530 Hz (30 Hz off the receiver's hint), after kLead samples of
 // silence, with `gap` silent samples after every column as a real transmission has.
-std::vector<float> received(const std::string& text, const Sending& s, std::size_t gap = 0) {
+std::vector<float> received(const std::string& text, const Sending& s, std::size_t gap = 0, std::int32_t offset = 10) {
   ColumnParameters c;
   c.center = 1530;
-  c.offset = 10;
+  c.offset = offset;
   c.durationMs = s.durationMs;
   c.pilotTone = s.pilot;
   c.reverse = s.reverse;
@@ -99,6 +101,72 @@ TEST(Decoder, ReadsWithinTheTargetErrorRateAtTheTargetSnr) {
       wrong += read.size() > text.size() ? read.size() - text.size() : 0;
     }
     EXPECT_EQ(wrong, 0u) << row.snrDb << " dB";  // at most 2 % of 34 characters
+  }
+}
+
+// Told only roughly where to listen: the mode, duration, offset and Reverse are found.
+TEST(Decoder, FindsModeDurationOffsetAndReverseUnaided) {
+  const struct {
+    Sending sending;
+    std::int32_t offset;
+    std::size_t gap;
+  } table[] = {{{true, 300, true, false}, 10, 60},
+               {{true, 1000, false, true}, 5, 0},
+               {{false, 500, false, false}, 10, 56},
+               {{false, 1300, true, true}, 5, 111}};
+  const std::string text = "TEST 73";
+  for (const auto& row : table) {
+    const Sending& s = row.sending;
+    SCOPED_TRACE(testing::Message() << (s.concurrent ? "C/MT " : "S/MT ") << s.durationMs << " offset " << row.offset);
+    Hints h;
+    h.centerHz = 1500;
+    const Decoding d = decodeRecording(received(text, s, row.gap, row.offset), 11025.0, h, font());
+    EXPECT_EQ(d.codes(), text);
+    EXPECT_EQ(d.mode, s.concurrent ? Mode::Concurrent : Mode::Sequential);
+    EXPECT_NEAR(d.durationMs, s.durationMs, 20.0);
+    EXPECT_NEAR(d.offsetHz, row.offset, s.concurrent ? 0 : 1);  // an S/MT slot blurs its row
+    EXPECT_EQ(d.reverse, s.reverse);
+  }
+}
+
+// Any rate a sound server or a file gives; a receiver drifting by 1 Hz a minute, which
+// would leave the outer minutes' rows out of a 2 s column's matched filter.
+TEST(Decoder, ReadsAtAnyRateAndFollowsADrift) {
+  const struct {
+    double rate;
+    double driftHzPerMin;
+    std::uint32_t durationMs;
+    std::int32_t offset;
+  } table[] = {{48000.0, 0.0, 300, 10}, {8000.0, 1.0, 2000, 5}, {22050.0, -1.0, 2000, 5}};
+  const std::string text = "CQ DE DL1AB";
+  for (const auto& row : table) {
+    SCOPED_TRACE(testing::Message() << row.rate << " samples/s, " << row.driftHzPerMin << " Hz/min");
+    RowPlan plan;
+    plan.centerHz = 1520.0;
+    plan.offsetHz = row.offset;
+    plan.columnSamples = concurrentSampleCount(row.durationMs) * static_cast<std::size_t>(row.rate) / 11025;
+    std::vector<int> masks;
+    std::vector<std::size_t> starts;
+    const auto lead = static_cast<std::size_t>(row.rate);
+    for (char code : text) {
+      const GlyphColumns& g = font().columns(static_cast<std::uint8_t>(code));
+      for (int c = 0; c < 6; ++c) {
+        masks.push_back(c < 5 ? g[static_cast<std::size_t>(c)] : 0);
+        starts.push_back(lead + masks.size() * plan.columnSamples);
+      }
+    }
+    const std::size_t length = starts.back() + plan.columnSamples + lead;
+    plan.middleS = static_cast<double>(length) / row.rate / 2.0;
+    plan.driftHzPerS = row.driftHzPerMin / 60.0;
+    Hints h;
+    h.centerHz = 1500;
+    h.offsetHz = row.offset;
+    h.durationMs = row.durationMs;
+    h.mode = Mode::Concurrent;
+    const Decoding d =
+        decodeRecording(resound(masks, starts, plan, false, std::nullopt, row.rate, length), row.rate, h, font());
+    EXPECT_EQ(d.codes(), text);
+    EXPECT_NEAR(d.driftHzPerMin, row.driftHzPerMin, 0.3);
   }
 }
 
