@@ -5,13 +5,13 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include "app/live_picture_view.h"
 #include "audio/pulse_input.h"
 #include "core/controls.h"
 #include "receive/live_decoder.h"
@@ -25,8 +25,12 @@ namespace {
 
 constexpr int kRate = 11025;
 constexpr int kChunk = kRate / 10;       // a tenth of a second per read
-constexpr int kPictureHeight = 240;      // lines kept on screen, newest on top
 constexpr double kSureEnough = 0.9;      // below this a character is marked
+// More silence than this many characters' length between two letters ends a
+// transmission: the next one starts on a line of its own. A word's gap is one.
+constexpr double kPauseCharacters = 3.0;
+constexpr std::uint8_t kSpace = ' ';
+constexpr std::uint8_t kLineBreak = '\n';
 constexpr const char* kApplicationName = "Velmora";
 
 }  // namespace
@@ -51,9 +55,7 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
   for (const waterfall::ReceiverProfile& profile : waterfall::receiverProfiles())
     receiverChoice_->addItem(QString::fromUtf8(profile.name.data(), static_cast<qsizetype>(profile.name.size())));
   status_ = new QLabel(this);
-  picture_ = new QLabel(this);
-  picture_->setMinimumHeight(kPictureHeight);
-  picture_->setAlignment(Qt::AlignCenter);
+  picture_ = new LivePictureView(this);
   text_ = new QTextEdit(this);
   text_->setReadOnly(true);
   text_->setAccessibleName("Text read");
@@ -141,12 +143,17 @@ void ReceiveWindow::start() {
   }
   const receive::Hints hints = hintsFromControls();
   status_->setText(QString("Listening around %1 Hz").arg(hints.centerHz));
-  image_ = QImage();
   stopping_ = false;
   const auto profiles = waterfall::receiverProfiles();
   const waterfall::ReceiverProfile& receiver =
       profiles[static_cast<std::size_t>(std::clamp<int>(receiverChoice_->currentIndex(), 0, static_cast<int>(profiles.size()) - 1))];
-  worker_ = std::thread([this, hints, &receiver, in = std::move(input)]() mutable { run(std::move(in), hints, receiver); });
+  ++listening_;
+  picture_->restart(receiver.layout);
+  spaces_.clear();
+  lastLetterS_.reset();
+  worker_ = std::thread([this, hints, &receiver, listening = listening_, in = std::move(input)]() mutable {
+    run(std::move(in), hints, receiver, listening);
+  });
 }
 
 void ReceiveWindow::stop() {
@@ -156,9 +163,10 @@ void ReceiveWindow::stop() {
 }
 
 void ReceiveWindow::run(std::unique_ptr<SoundInput> input, receive::Hints hints,
-                        const waterfall::ReceiverProfile& receiver) {
+                        const waterfall::ReceiverProfile& receiver, unsigned listening) {
   const auto picture = waterfall::makeInputWaterfall(receiver, hints.centerHz);
   receive::LiveDecoder decoder(kRate, hints, glyphs_);
+  const double characterS = decoder.characterSeconds();
   std::vector<float> chunk(kChunk);
   while (!stopping_) {
     if (!input->read(chunk)) {
@@ -167,53 +175,62 @@ void ReceiveWindow::run(std::unique_ptr<SoundInput> input, receive::Hints hints,
     }
     auto lines = picture->push(chunk);
     if (!lines.empty())
-      QMetaObject::invokeMethod(this, [this, lines = std::move(lines)] { addLines(lines); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this, listening, lines = std::move(lines)] { addLines(listening, lines); }, Qt::QueuedConnection);
     auto characters = decoder.push(chunk);
     if (!characters.empty()) {
-      QMetaObject::invokeMethod(this, [this, characters = std::move(characters)] { addCharacters(characters); },
-                                Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this,
+          [this, listening, characterS, characters = std::move(characters)] {
+            addCharacters(listening, characters, characterS);
+          },
+          Qt::QueuedConnection);
     }
   }
 }
 
-void ReceiveWindow::addLines(const std::vector<waterfall::PictureLine>& lines) {
-  if (lines.empty()) return;
-  const int width = static_cast<int>(lines.front().size());
-  if (image_.width() != width) {
-    image_ = QImage(width, kPictureHeight, QImage::Format_RGB32);
-    image_.fill(Qt::black);
-  }
-  // Newest on top: the picture moves down by the new lines.
-  const int count = std::min<int>(static_cast<int>(lines.size()), kPictureHeight);
-  QImage moved(image_.size(), image_.format());
-  QPainter painter(&moved);
-  painter.drawImage(0, count, image_);
-  painter.end();
-  for (int i = 0; i < count; ++i) {
-    const auto& line = lines[lines.size() - 1 - static_cast<std::size_t>(i)];
-    std::copy(line.begin(), line.end(), reinterpret_cast<std::uint32_t*>(moved.scanLine(i)));
-  }
-  image_ = moved;
+// What an earlier listening left queued is dropped: its lines may be of another
+// receiver, its times of another clock.
+void ReceiveWindow::addLines(unsigned listening, const std::vector<waterfall::PictureLine>& lines) {
+  if (listening != listening_) return;
+  picture_->add(lines);
   lines_ += static_cast<int>(lines.size());
-  // At least two screen pixels per picture pixel across keep a tone's few pixels visible;
-  // the lines keep their own height (frequency across, newest line on top).
-  const int across = std::max(1, 400 / std::max(1, width));
-  picture_->setPixmap(QPixmap::fromImage(image_.scaled(across * width, kPictureHeight)));
 }
 
-void ReceiveWindow::addCharacters(const std::vector<receive::DecodedCharacter>& characters) {
+void ReceiveWindow::addCharacters(unsigned listening, const std::vector<receive::DecodedCharacter>& characters,
+                                  double characterS) {
+  if (listening != listening_) return;
+  for (const auto& c : characters) {
+    if (c.code == kSpace) {
+      spaces_.push_back(c);
+      continue;
+    }
+    // Spaces before the first letter of a listening separate nothing; a new listening,
+    // like a new transmission, starts on a line of its own.
+    const bool pause = lastLetterS_ ? c.timeS - *lastLetterS_ > (kPauseCharacters + 1.0) * characterS
+                                    : !read_.empty();
+    if (pause) {
+      showCharacter({kLineBreak, 1.0, c.timeS});
+    } else if (lastLetterS_) {
+      for (const auto& space : spaces_) showCharacter(space);
+    }
+    spaces_.clear();
+    showCharacter(c);
+    lastLetterS_ = c.timeS;
+  }
+}
+
+void ReceiveWindow::showCharacter(const receive::DecodedCharacter& c) {
+  read_.push_back(c);
   QTextCursor cursor(text_->document());
   cursor.movePosition(QTextCursor::End);
-  for (const auto& c : characters) {
-    read_.push_back(c);
-    // Plain text with a format, so that a copy from the field gives ordinary spaces.
-    QTextCharFormat format;
-    if (c.confidence < kSureEnough) {
-      format.setBackground(QColor(0xff, 0xc8, 0xc8));
-      format.setToolTip(QString("%1 %").arg(static_cast<int>(c.confidence * 100)));
-    }
-    cursor.insertText(QString::fromStdString(windows1252ToUtf8(std::string(1, static_cast<char>(c.code)))), format);
+  // Plain text with a format, so that a copy from the field gives ordinary spaces.
+  QTextCharFormat format;
+  if (c.confidence < kSureEnough) {
+    format.setBackground(QColor(0xff, 0xc8, 0xc8));
+    format.setToolTip(QString("%1 %").arg(static_cast<int>(c.confidence * 100)));
   }
+  cursor.insertText(QString::fromStdString(windows1252ToUtf8(std::string(1, static_cast<char>(c.code)))), format);
   text_->setTextCursor(cursor);
 }
 

@@ -7,7 +7,6 @@
 // picture lines and characters to the window as posted calls: the main window never
 // waits for it. The thread runs only while the window is shown.
 
-#include <QImage>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -29,6 +28,7 @@ class QTextEdit;
 namespace velmora {
 
 class Controls;
+class LivePictureView;
 class GlyphTable;
 
 struct SoundInputs {
@@ -65,9 +65,12 @@ class ReceiveWindow final : public QWidget {
   void fillInputs();
   void start();
   void stop();
-  void run(std::unique_ptr<SoundInput> input, receive::Hints hints, const waterfall::ReceiverProfile& receiver);
-  void addLines(const std::vector<waterfall::PictureLine>& lines);
-  void addCharacters(const std::vector<receive::DecodedCharacter>& characters);
+  void run(std::unique_ptr<SoundInput> input, receive::Hints hints, const waterfall::ReceiverProfile& receiver,
+           unsigned listening);
+  void addLines(unsigned listening, const std::vector<waterfall::PictureLine>& lines);
+  void addCharacters(unsigned listening, const std::vector<receive::DecodedCharacter>& characters,
+                     double characterS);
+  void showCharacter(const receive::DecodedCharacter& character);
   receive::Hints hintsFromControls();
 
   Controls& controls_;
@@ -76,12 +79,17 @@ class ReceiveWindow final : public QWidget {
   QComboBox* inputChoice_ = nullptr;
   QComboBox* receiverChoice_ = nullptr;
   QLabel* status_ = nullptr;
-  QLabel* picture_ = nullptr;
+  LivePictureView* picture_ = nullptr;
   QTextEdit* text_ = nullptr;
   QPushButton* copy_ = nullptr;
-  QImage image_;
   int lines_ = 0;
-  std::vector<receive::DecodedCharacter> read_;
+  // Counts the starts, so that what an earlier listening left queued is told apart.
+  unsigned listening_ = 0;
+  std::vector<receive::DecodedCharacter> read_;  // as shown, line breaks included
+  // Spaces after the last letter, shown once the next letter tells a word's gap from
+  // the pause between two transmissions.
+  std::vector<receive::DecodedCharacter> spaces_;
+  std::optional<double> lastLetterS_;  // start of the last letter of this listening
   std::atomic<bool> stopping_{false};
   std::thread worker_;
 };

@@ -42,10 +42,14 @@ TEST(ReceiveWindowTest, ShowsTheInputsWaterfallAndTheTextReadFromIt) {
   c.center = 1520;  // the receiver is 20 Hz off
   c.offset = 10;
   c.durationMs = 300;
+  // Two transmissions, the second after 15 s of silence: seven characters' length.
   std::vector<float> samples(11025, 0.0f);
-  for (std::int16_t v : messageSound("TEST 73", glyphs, true, c, [](std::size_t) { return 60; }))
-    samples.push_back(static_cast<float>(v) / 32768.0f);
-  samples.resize(samples.size() + 11025 * 40, 0.0f);
+  for (const char* text : {"TEST 73", "DE AB"}) {
+    for (std::int16_t v : messageSound(text, glyphs, true, c, [](std::size_t) { return 60; }))
+      samples.push_back(static_cast<float>(v) / 32768.0f);
+    samples.resize(samples.size() + 11025 * 15, 0.0f);
+  }
+  samples.resize(samples.size() + 11025 * 25, 0.0f);
 
   std::string opened = "none";
   SoundInputs inputs{[] { return std::vector<InputEntry>{{"radio.monitor", "Monitor of Test Radio"}}; },
@@ -61,10 +65,12 @@ TEST(ReceiveWindowTest, ShowsTheInputsWaterfallAndTheTextReadFromIt) {
   window.inputChoice().setCurrentIndex(1);
   emit window.inputChoice().activated(1);
   EXPECT_EQ(opened, "radio.monitor");
-  EXPECT_TRUE(testing::waitUntil([&] { return window.text() == "TEST 73"; }, 30000)) << window.text().toStdString();
+  // Each transmission on a line of its own; a word's gap stays a space.
+  EXPECT_TRUE(testing::waitUntil([&] { return window.text() == "TEST 73\nDE AB"; }, 30000))
+      << window.text().toStdString();
   EXPECT_GT(window.pictureLines(), 100);
   window.copyButton().click();
-  EXPECT_EQ(QApplication::clipboard()->text(), "TEST 73");
+  EXPECT_EQ(QApplication::clipboard()->text(), "TEST 73\nDE AB");
 }
 
 }  // namespace
