@@ -133,6 +133,13 @@ receive::Hints ReceiveWindow::hintsFromControls() {
 
 void ReceiveWindow::start() {
   stop();
+  ++listening_;
+  spaces_.clear();
+  lastLetterS_.reset();
+  const auto profiles = waterfall::receiverProfiles();
+  const waterfall::ReceiverProfile& receiver =
+      profiles[static_cast<std::size_t>(std::clamp<int>(receiverChoice_->currentIndex(), 0, static_cast<int>(profiles.size()) - 1))];
+  picture_->restart(receiver.layout);
   if (!inputs_.open) return;
   const std::string name = inputChoice_->currentData().toString().toStdString();
   std::string error;
@@ -144,13 +151,6 @@ void ReceiveWindow::start() {
   const receive::Hints hints = hintsFromControls();
   status_->setText(QString("Listening around %1 Hz").arg(hints.centerHz));
   stopping_ = false;
-  const auto profiles = waterfall::receiverProfiles();
-  const waterfall::ReceiverProfile& receiver =
-      profiles[static_cast<std::size_t>(std::clamp<int>(receiverChoice_->currentIndex(), 0, static_cast<int>(profiles.size()) - 1))];
-  ++listening_;
-  picture_->restart(receiver.layout);
-  spaces_.clear();
-  lastLetterS_.reset();
   worker_ = std::thread([this, hints, &receiver, listening = listening_, in = std::move(input)]() mutable {
     run(std::move(in), hints, receiver, listening);
   });
