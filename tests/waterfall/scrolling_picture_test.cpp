@@ -36,8 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{Layout::FrequencyAcross, 3, 4, {4, 5, 6, 1, 2, 3, K, K, K, K, K, K}},
         // Newest column at the right, frequency rising upward.
         PlacementCase{Layout::TimeAcross, 4, 3, {K, K, 3, 6, K, K, 2, 5, K, K, 1, 4}}),
-    [](const testing::TestParamInfo<PlacementCase>& info) {
-      return info.param.layout == Layout::FrequencyAcross ? "FrequencyAcross" : "TimeAcross";
+    [](const testing::TestParamInfo<PlacementCase>& test) {
+      return test.param.layout == Layout::FrequencyAcross ? "FrequencyAcross" : "TimeAcross";
     });
 
 }  // namespace
