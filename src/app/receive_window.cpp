@@ -10,6 +10,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/live_picture_view.h"
 #include "audio/pulse_input.h"
@@ -81,7 +82,10 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
   }
 }
 
-ReceiveWindow::~ReceiveWindow() { stop(); }
+ReceiveWindow::~ReceiveWindow() {
+  stop();
+  for (Run& r : runs_) r.thread.join();
+}
 
 QString ReceiveWindow::text() const {
   std::string codes;
@@ -100,8 +104,7 @@ void ReceiveWindow::showEvent(QShowEvent* event) {
 
 void ReceiveWindow::hideEvent(QHideEvent* event) {
   // Asked to stop, not waited for: a decode under way must not hold the main window.
-  // The thread is joined when the window listens again or goes.
-  stopping_ = true;
+  stop();
   QWidget::hideEvent(event);
   emit shownChanged(false);
 }
@@ -131,6 +134,18 @@ receive::Hints ReceiveWindow::hintsFromControls() {
   return hints;
 }
 
+// What one thread takes with it: nothing of the window's but its posted calls.
+struct ReceiveWindow::Listening {
+  unsigned number;
+  std::unique_ptr<SoundInput> input;
+  receive::LiveDecoder decoder;
+  const waterfall::ReceiverProfile& receiver;
+  double centerHz;
+  std::shared_ptr<std::atomic<bool>> stop;
+  std::shared_future<void> previousEnded;
+  std::promise<void> ended;
+};
+
 void ReceiveWindow::start() {
   stop();
   ++listening_;
@@ -150,43 +165,67 @@ void ReceiveWindow::start() {
   }
   const receive::Hints hints = hintsFromControls();
   status_->setText(QString("Listening around %1 Hz").arg(hints.centerHz));
-  stopping_ = false;
-  worker_ = std::thread([this, hints, &receiver, listening = listening_, in = std::move(input)]() mutable {
-    run(std::move(in), hints, receiver, listening);
-  });
+  auto stopFlag = std::make_shared<std::atomic<bool>>(false);
+  // The decoder copies the font here, so the thread reads nothing the window owns.
+  Listening listening{listening_, std::move(input), receive::LiveDecoder(kRate, hints, glyphs_), receiver,
+                      hints.centerHz, stopFlag, lastEnded_, {}};
+  lastEnded_ = listening.ended.get_future().share();
+  runs_.push_back(
+      {listening_, stopFlag, std::thread([this, l = std::move(listening)]() mutable { run(std::move(l)); })});
 }
 
 void ReceiveWindow::stop() {
-  stopping_ = true;
-  // A read returns within a tenth of a second, and a decode within a fraction of one.
-  if (worker_.joinable()) worker_.join();
+  for (Run& r : runs_) *r.stop = true;
 }
 
-void ReceiveWindow::run(std::unique_ptr<SoundInput> input, receive::Hints hints,
-                        const waterfall::ReceiverProfile& receiver, unsigned listening) {
-  const auto picture = waterfall::makeInputWaterfall(receiver, hints.centerHz);
-  receive::LiveDecoder decoder(kRate, hints, glyphs_);
-  const double characterS = decoder.characterSeconds();
+void ReceiveWindow::run(Listening listening) {
+  // One listening at a time, even while an earlier one ends its last decode: the CPU
+  // stays that of one, and two listenings never make FFT plans at once.
+  if (listening.previousEnded.valid()) listening.previousEnded.wait();
+  if (!*listening.stop) listen(listening);
+  listening.input.reset();
+  listening.ended.set_value();
+  const unsigned number = listening.number;
+  QMetaObject::invokeMethod(this, [this, number] { ended(number); }, Qt::QueuedConnection);
+}
+
+void ReceiveWindow::listen(Listening& listening) {
+  const unsigned number = listening.number;
+  const auto picture = waterfall::makeInputWaterfall(listening.receiver, listening.centerHz);
+  const double characterS = listening.decoder.characterSeconds();
   std::vector<float> chunk(kChunk);
-  while (!stopping_) {
-    if (!input->read(chunk)) {
-      QMetaObject::invokeMethod(this, [this] { status_->setText("The input has gone"); }, Qt::QueuedConnection);
+  while (!*listening.stop) {
+    if (!listening.input->read(chunk)) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, number] {
+            if (number == listening_) status_->setText("The input has gone");
+          },
+          Qt::QueuedConnection);
       return;
     }
     auto lines = picture->push(chunk);
     if (!lines.empty())
       QMetaObject::invokeMethod(
-          this, [this, listening, lines = std::move(lines)] { addLines(listening, lines); }, Qt::QueuedConnection);
-    auto characters = decoder.push(chunk);
+          this, [this, number, lines = std::move(lines)] { addLines(number, lines); }, Qt::QueuedConnection);
+    auto characters = listening.decoder.push(chunk);
     if (!characters.empty()) {
       QMetaObject::invokeMethod(
           this,
-          [this, listening, characterS, characters = std::move(characters)] {
-            addCharacters(listening, characters, characterS);
+          [this, number, characterS, characters = std::move(characters)] {
+            addCharacters(number, characters, characterS);
           },
           Qt::QueuedConnection);
     }
   }
+}
+
+// The thread has posted its last call, so the join returns at once.
+void ReceiveWindow::ended(unsigned listening) {
+  const auto r = std::find_if(runs_.begin(), runs_.end(), [&](const Run& run) { return run.listening == listening; });
+  if (r == runs_.end()) return;
+  r->thread.join();
+  runs_.erase(r);
 }
 
 // What an earlier listening left queued is dropped: its lines may be of another

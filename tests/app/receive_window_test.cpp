@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
+#include <future>
+#include <thread>
 
 #include "app/receive_window.h"
 #include "core/in_memory_controls.h"
@@ -71,6 +73,43 @@ TEST(ReceiveWindowTest, ShowsTheInputsWaterfallAndTheTextReadFromIt) {
   EXPECT_GT(window.pictureLines(), 100);
   window.copyButton().click();
   EXPECT_EQ(QApplication::clipboard()->text(), "TEST 73\nAB");
+}
+
+// Reads block until the gate opens (or for 20 s: a wait for them then ends), then fail.
+struct Gate {
+  std::promise<void> opener;
+  std::shared_future<void> open = opener.get_future().share();
+  std::atomic<int> reading{0}, returned{0}, closedOffMain{0};
+  const std::thread::id main = std::this_thread::get_id();
+};
+
+struct GatedInput final : SoundInput {
+  explicit GatedInput(Gate& g) : gate(g) {}
+  ~GatedInput() override { gate.closedOffMain += std::this_thread::get_id() != gate.main; }
+  bool read(std::span<float>) override {
+    ++gate.reading;
+    gate.open.wait_for(std::chrono::seconds(20));
+    ++gate.returned;
+    return false;
+  }
+  Gate& gate;
+};
+
+TEST(ReceiveWindowTest, RestartsAndHideDoNotWaitForAReadUnderWay) {
+  GlyphTable glyphs;
+  InMemoryControls controls;
+  Gate gate;
+  const auto open = [&](const std::string&, int, std::string&) { return std::make_unique<GatedInput>(gate); };
+  ReceiveWindow window(controls, glyphs, {{}, open}, nullptr);
+  window.show();
+  ASSERT_TRUE(testing::waitUntil([&] { return gate.reading == 1; }, 30000));
+  emit window.receiverChoice().activated(1);
+  emit window.inputChoice().activated(0);
+  window.hide();
+  EXPECT_EQ(gate.returned.load(), 0);
+  gate.opener.set_value();
+  EXPECT_TRUE(testing::waitUntil([&] { return window.listeningThreads() == 0; }, 30000));  // all joined
+  EXPECT_EQ(gate.closedOffMain.load(), 3);  // each input by its own thread
 }
 
 }  // namespace
