@@ -8,6 +8,7 @@
 // waits for it. The thread runs only while the window is shown. A restart or a hide
 // only asks the running thread to stop; the thread closes its input itself, and the
 // window joins it when the thread posts that it has ended (a join that returns at once).
+// The next thread starts reading only once the last one has ended: one listening at a time.
 // Only the window's destruction joins a thread that may still run, for at most one read
 // and one decode.
 
