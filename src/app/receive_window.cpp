@@ -5,13 +5,14 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "app/live_picture_view.h"
 #include "audio/pulse_input.h"
 #include "core/controls.h"
 #include "receive/live_decoder.h"
@@ -25,8 +26,12 @@ namespace {
 
 constexpr int kRate = 11025;
 constexpr int kChunk = kRate / 10;       // a tenth of a second per read
-constexpr int kPictureHeight = 240;      // lines kept on screen, newest on top
 constexpr double kSureEnough = 0.9;      // below this a character is marked
+// More silence than this many characters' length between two letters ends a
+// transmission: the next one starts on a line of its own. A word's gap is one.
+constexpr double kPauseCharacters = 3.0;
+constexpr std::uint8_t kSpace = ' ';
+constexpr std::uint8_t kLineBreak = '\n';
 constexpr const char* kApplicationName = "Velmora";
 
 }  // namespace
@@ -51,9 +56,7 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
   for (const waterfall::ReceiverProfile& profile : waterfall::receiverProfiles())
     receiverChoice_->addItem(QString::fromUtf8(profile.name.data(), static_cast<qsizetype>(profile.name.size())));
   status_ = new QLabel(this);
-  picture_ = new QLabel(this);
-  picture_->setMinimumHeight(kPictureHeight);
-  picture_->setAlignment(Qt::AlignCenter);
+  picture_ = new LivePictureView(this);
   text_ = new QTextEdit(this);
   text_->setReadOnly(true);
   text_->setAccessibleName("Text read");
@@ -79,7 +82,10 @@ ReceiveWindow::ReceiveWindow(Controls& controls, const GlyphTable& glyphs, Sound
   }
 }
 
-ReceiveWindow::~ReceiveWindow() { stop(); }
+ReceiveWindow::~ReceiveWindow() {
+  stop();
+  for (Run& r : runs_) r.thread.join();
+}
 
 QString ReceiveWindow::text() const {
   std::string codes;
@@ -98,8 +104,7 @@ void ReceiveWindow::showEvent(QShowEvent* event) {
 
 void ReceiveWindow::hideEvent(QHideEvent* event) {
   // Asked to stop, not waited for: a decode under way must not hold the main window.
-  // The thread is joined when the window listens again or goes.
-  stopping_ = true;
+  stop();
   QWidget::hideEvent(event);
   emit shownChanged(false);
 }
@@ -129,8 +134,27 @@ receive::Hints ReceiveWindow::hintsFromControls() {
   return hints;
 }
 
+// What one thread takes with it: nothing of the window's but its posted calls.
+struct ReceiveWindow::Listening {
+  unsigned number;
+  std::unique_ptr<SoundInput> input;
+  receive::LiveDecoder decoder;
+  const waterfall::ReceiverProfile& receiver;
+  double centerHz;
+  std::shared_ptr<std::atomic<bool>> stop;
+  std::shared_future<void> previousEnded;
+  std::promise<void> ended;
+};
+
 void ReceiveWindow::start() {
   stop();
+  ++listening_;
+  spaces_.clear();
+  lastLetterS_.reset();
+  const auto profiles = waterfall::receiverProfiles();
+  const waterfall::ReceiverProfile& receiver =
+      profiles[static_cast<std::size_t>(std::clamp<int>(receiverChoice_->currentIndex(), 0, static_cast<int>(profiles.size()) - 1))];
+  picture_->restart(receiver.layout);
   if (!inputs_.open) return;
   const std::string name = inputChoice_->currentData().toString().toStdString();
   std::string error;
@@ -141,79 +165,111 @@ void ReceiveWindow::start() {
   }
   const receive::Hints hints = hintsFromControls();
   status_->setText(QString("Listening around %1 Hz").arg(hints.centerHz));
-  image_ = QImage();
-  stopping_ = false;
-  const auto profiles = waterfall::receiverProfiles();
-  const waterfall::ReceiverProfile& receiver =
-      profiles[static_cast<std::size_t>(std::clamp<int>(receiverChoice_->currentIndex(), 0, static_cast<int>(profiles.size()) - 1))];
-  worker_ = std::thread([this, hints, &receiver, in = std::move(input)]() mutable { run(std::move(in), hints, receiver); });
+  auto stopFlag = std::make_shared<std::atomic<bool>>(false);
+  // The decoder copies the font here, so the thread reads nothing the window owns.
+  Listening listening{listening_, std::move(input), receive::LiveDecoder(kRate, hints, glyphs_), receiver,
+                      hints.centerHz, stopFlag, lastEnded_, {}};
+  lastEnded_ = listening.ended.get_future().share();
+  runs_.push_back(
+      {listening_, stopFlag, std::thread([this, l = std::move(listening)]() mutable { run(std::move(l)); })});
 }
 
 void ReceiveWindow::stop() {
-  stopping_ = true;
-  // A read returns within a tenth of a second, and a decode within a fraction of one.
-  if (worker_.joinable()) worker_.join();
+  for (Run& r : runs_) *r.stop = true;
 }
 
-void ReceiveWindow::run(std::unique_ptr<SoundInput> input, receive::Hints hints,
-                        const waterfall::ReceiverProfile& receiver) {
-  const auto picture = waterfall::makeInputWaterfall(receiver, hints.centerHz);
-  receive::LiveDecoder decoder(kRate, hints, glyphs_);
+void ReceiveWindow::run(Listening listening) {
+  // One listening at a time, even while an earlier one ends its last decode: the CPU
+  // stays that of one, and two listenings never make FFT plans at once.
+  if (listening.previousEnded.valid()) listening.previousEnded.wait();
+  if (!*listening.stop) listen(listening);
+  listening.input.reset();
+  listening.ended.set_value();
+  const unsigned number = listening.number;
+  QMetaObject::invokeMethod(this, [this, number] { ended(number); }, Qt::QueuedConnection);
+}
+
+void ReceiveWindow::listen(Listening& listening) {
+  const unsigned number = listening.number;
+  const auto picture = waterfall::makeInputWaterfall(listening.receiver, listening.centerHz);
+  const double characterS = listening.decoder.characterSeconds();
   std::vector<float> chunk(kChunk);
-  while (!stopping_) {
-    if (!input->read(chunk)) {
-      QMetaObject::invokeMethod(this, [this] { status_->setText("The input has gone"); }, Qt::QueuedConnection);
+  while (!*listening.stop) {
+    if (!listening.input->read(chunk)) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, number] {
+            if (number == listening_) status_->setText("The input has gone");
+          },
+          Qt::QueuedConnection);
       return;
     }
     auto lines = picture->push(chunk);
     if (!lines.empty())
-      QMetaObject::invokeMethod(this, [this, lines = std::move(lines)] { addLines(lines); }, Qt::QueuedConnection);
-    auto characters = decoder.push(chunk);
+      QMetaObject::invokeMethod(
+          this, [this, number, lines = std::move(lines)] { addLines(number, lines); }, Qt::QueuedConnection);
+    auto characters = listening.decoder.push(chunk);
     if (!characters.empty()) {
-      QMetaObject::invokeMethod(this, [this, characters = std::move(characters)] { addCharacters(characters); },
-                                Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this,
+          [this, number, characterS, characters = std::move(characters)] {
+            addCharacters(number, characters, characterS);
+          },
+          Qt::QueuedConnection);
     }
   }
 }
 
-void ReceiveWindow::addLines(const std::vector<waterfall::PictureLine>& lines) {
-  if (lines.empty()) return;
-  const int width = static_cast<int>(lines.front().size());
-  if (image_.width() != width) {
-    image_ = QImage(width, kPictureHeight, QImage::Format_RGB32);
-    image_.fill(Qt::black);
-  }
-  // Newest on top: the picture moves down by the new lines.
-  const int count = std::min<int>(static_cast<int>(lines.size()), kPictureHeight);
-  QImage moved(image_.size(), image_.format());
-  QPainter painter(&moved);
-  painter.drawImage(0, count, image_);
-  painter.end();
-  for (int i = 0; i < count; ++i) {
-    const auto& line = lines[lines.size() - 1 - static_cast<std::size_t>(i)];
-    std::copy(line.begin(), line.end(), reinterpret_cast<std::uint32_t*>(moved.scanLine(i)));
-  }
-  image_ = moved;
-  lines_ += static_cast<int>(lines.size());
-  // At least two screen pixels per picture pixel across keep a tone's few pixels visible;
-  // the lines keep their own height (frequency across, newest line on top).
-  const int across = std::max(1, 400 / std::max(1, width));
-  picture_->setPixmap(QPixmap::fromImage(image_.scaled(across * width, kPictureHeight)));
+// The thread has posted its last call, so the join returns at once.
+void ReceiveWindow::ended(unsigned listening) {
+  const auto r = std::find_if(runs_.begin(), runs_.end(), [&](const Run& run) { return run.listening == listening; });
+  if (r == runs_.end()) return;
+  r->thread.join();
+  runs_.erase(r);
 }
 
-void ReceiveWindow::addCharacters(const std::vector<receive::DecodedCharacter>& characters) {
+// What an earlier listening left queued is dropped: its lines may be of another
+// receiver, its times of another clock.
+void ReceiveWindow::addLines(unsigned listening, const std::vector<waterfall::PictureLine>& lines) {
+  if (listening != listening_) return;
+  picture_->add(lines);
+  lines_ += static_cast<int>(lines.size());
+}
+
+void ReceiveWindow::addCharacters(unsigned listening, const std::vector<receive::DecodedCharacter>& characters,
+                                  double characterS) {
+  if (listening != listening_) return;
+  for (const auto& c : characters) {
+    if (c.code == kSpace) {
+      spaces_.push_back(c);
+      continue;
+    }
+    // Spaces before the first letter of a listening separate nothing; a new listening,
+    // like a new transmission, starts on a line of its own.
+    const bool pause = lastLetterS_ ? c.timeS - *lastLetterS_ > (kPauseCharacters + 1.0) * characterS
+                                    : !read_.empty();
+    if (pause) {
+      showCharacter({kLineBreak, 1.0, c.timeS});
+    } else if (lastLetterS_) {
+      for (const auto& space : spaces_) showCharacter(space);
+    }
+    spaces_.clear();
+    showCharacter(c);
+    lastLetterS_ = c.timeS;
+  }
+}
+
+void ReceiveWindow::showCharacter(const receive::DecodedCharacter& c) {
+  read_.push_back(c);
   QTextCursor cursor(text_->document());
   cursor.movePosition(QTextCursor::End);
-  for (const auto& c : characters) {
-    read_.push_back(c);
-    // Plain text with a format, so that a copy from the field gives ordinary spaces.
-    QTextCharFormat format;
-    if (c.confidence < kSureEnough) {
-      format.setBackground(QColor(0xff, 0xc8, 0xc8));
-      format.setToolTip(QString("%1 %").arg(static_cast<int>(c.confidence * 100)));
-    }
-    cursor.insertText(QString::fromStdString(windows1252ToUtf8(std::string(1, static_cast<char>(c.code)))), format);
+  // Plain text with a format, so that a copy from the field gives ordinary spaces.
+  QTextCharFormat format;
+  if (c.confidence < kSureEnough) {
+    format.setBackground(QColor(0xff, 0xc8, 0xc8));
+    format.setToolTip(QString("%1 %").arg(static_cast<int>(c.confidence * 100)));
   }
+  cursor.insertText(QString::fromStdString(windows1252ToUtf8(std::string(1, static_cast<char>(c.code)))), format);
   text_->setTextCursor(cursor);
 }
 

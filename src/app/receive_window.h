@@ -5,12 +5,17 @@
 //
 // The input is read, drawn and decoded on a thread of its own, which hands finished
 // picture lines and characters to the window as posted calls: the main window never
-// waits for it. The thread runs only while the window is shown.
+// waits for it. The thread runs only while the window is shown. A restart or a hide
+// only asks the running thread to stop; the thread closes its input itself, and the
+// window joins it when the thread posts that it has ended (a join that returns at once).
+// The next thread starts reading only once the last one has ended: one listening at a time.
+// Only the window's destruction joins a thread that may still run, for at most one read
+// and one decode.
 
-#include <QImage>
 #include <QWidget>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +34,7 @@ class QTextEdit;
 namespace velmora {
 
 class Controls;
+class LivePictureView;
 class GlyphTable;
 
 struct SoundInputs {
@@ -53,6 +59,7 @@ class ReceiveWindow final : public QWidget {
   QComboBox& inputChoice() { return *inputChoice_; }
   QComboBox& receiverChoice() { return *receiverChoice_; }
   QPushButton& copyButton() { return *copy_; }
+  int listeningThreads() const { return static_cast<int>(runs_.size()); }  // not yet joined
 
  signals:
   void shownChanged(bool shown);
@@ -63,11 +70,24 @@ class ReceiveWindow final : public QWidget {
 
  private:
   void fillInputs();
+  struct Listening;
+  // A thread of one listening, with its own stop flag: a flag shared by all of them
+  // could be cleared by a restart before an earlier thread saw it.
+  struct Run {
+    unsigned listening;
+    std::shared_ptr<std::atomic<bool>> stop;
+    std::thread thread;
+  };
+
   void start();
   void stop();
-  void run(std::unique_ptr<SoundInput> input, receive::Hints hints, const waterfall::ReceiverProfile& receiver);
-  void addLines(const std::vector<waterfall::PictureLine>& lines);
-  void addCharacters(const std::vector<receive::DecodedCharacter>& characters);
+  void run(Listening listening);
+  void listen(Listening& listening);
+  void ended(unsigned listening);
+  void addLines(unsigned listening, const std::vector<waterfall::PictureLine>& lines);
+  void addCharacters(unsigned listening, const std::vector<receive::DecodedCharacter>& characters,
+                     double characterS);
+  void showCharacter(const receive::DecodedCharacter& character);
   receive::Hints hintsFromControls();
 
   Controls& controls_;
@@ -76,14 +96,19 @@ class ReceiveWindow final : public QWidget {
   QComboBox* inputChoice_ = nullptr;
   QComboBox* receiverChoice_ = nullptr;
   QLabel* status_ = nullptr;
-  QLabel* picture_ = nullptr;
+  LivePictureView* picture_ = nullptr;
   QTextEdit* text_ = nullptr;
   QPushButton* copy_ = nullptr;
-  QImage image_;
   int lines_ = 0;
-  std::vector<receive::DecodedCharacter> read_;
-  std::atomic<bool> stopping_{false};
-  std::thread worker_;
+  // Counts the starts, so that what an earlier listening left queued is told apart.
+  unsigned listening_ = 0;
+  std::vector<receive::DecodedCharacter> read_;  // as shown, line breaks included
+  // Spaces after the last letter, shown once the next letter tells a word's gap from
+  // the pause between two transmissions.
+  std::vector<receive::DecodedCharacter> spaces_;
+  std::optional<double> lastLetterS_;  // start of the last letter of this listening
+  std::vector<Run> runs_;  // started and not yet joined, oldest first
+  std::shared_future<void> lastEnded_;  // when the last thread started has finished listening
 };
 
 }  // namespace velmora

@@ -20,6 +20,8 @@ class LiveDecoder {
   // Takes the next samples; returns the characters completed since the last call, with
   // times counted from the first sample ever pushed.
   std::vector<DecodedCharacter> push(std::span<const float> samples);
+  // A character's length on the air, roughly: what a pause in the text is measured in.
+  double characterSeconds() const { return characterS_; }
 
  private:
   double sampleRate_;
