@@ -258,15 +258,6 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
   Candidate best;
   for (const Timing& timing : timings) {
     Candidate c = reader.read(timing);
-      std::fprintf(stderr, "  %c %5u r%d off%d c%.1f score %.4f q %.3f '%s'\n",
-                   timing.mode == Mode::Concurrent ? 'C' : 'S', timing.durationMs, c.reverse, c.offsetHz,
-                   c.centerHz, c.score, c.reading.quality,
-                   [&] {
-                     std::string t;
-                     for (auto& x : c.reading.characters) t.push_back(static_cast<char>(x.code));
-                     return t;
-                   }()
-                       .c_str());
     if (c.score > best.score) best = std::move(c);
   }
   // The pitch that offered the duration includes a gap of unknown length: the durations
