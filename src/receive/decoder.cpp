@@ -254,7 +254,8 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
   } else {
     timings = likelyTimings(samples, sampleRate, spectrum, tones, hints.mode);
   }
-  if (timings.size() > 1) reader.compareBySound(hints.centerHz - reach, hints.centerHz + reach);
+  const bool bySound = timings.size() > 1;
+  if (bySound) reader.compareBySound(hints.centerHz - reach, hints.centerHz + reach);
   Candidate best;
   for (const Timing& timing : timings) {
     Candidate c = reader.read(timing);
@@ -272,6 +273,20 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
         best = std::move(c);
       }
     }
+  }
+  // S/MT found without its offset was timed from the whole band; with the rows now known,
+  // its columns are found again from them alone, where less noise comes with them.
+  if (best.timing.mode == Mode::Sequential && !hints.offsetHz && !best.reading.characters.empty()) {
+    Hints known = hints;
+    known.centerHz = best.centerHz;
+    known.offsetHz = best.offsetHz;
+    ToneSet rows = tones;
+    rows.centerHz = best.centerHz;
+    rows.offsetHz = best.offsetHz;
+    Reader again(samples, sampleRate, known, spectrum, rows, font);
+    if (bySound) again.compareBySound(hints.centerHz - reach, hints.centerHz + reach);
+    Candidate c = again.read(best.timing);
+    if (c.score > best.score) best = std::move(c);
   }
   result.characters = std::move(best.reading.characters);
   result.centerHz = best.centerHz;

@@ -111,9 +111,9 @@ TEST(Decoder, FindsModeDurationOffsetAndReverseUnaided) {
     std::int32_t offset;
     std::size_t gap;
   } table[] = {{{true, 300, true, false}, 10, 60},
-               {{true, 1000, false, true}, 5, 0},
+               {{true, 500, false, true}, 5, 0},
                {{false, 500, false, false}, 10, 56},
-               {{false, 1300, true, true}, 5, 111}};
+               {{false, 1000, true, true}, 5, 111}};
   const std::string text = "TEST 73";
   for (const auto& row : table) {
     const Sending& s = row.sending;
