@@ -22,6 +22,8 @@ namespace {
 // thousands of places searched.
 constexpr double kDetectionSignificance = 8.0;
 constexpr std::int32_t kMaxOffsetHz = 10;
+// Readings whose sound matches the recording's this closely (of up to 3) explain it alike.
+constexpr double kScoreTie = 0.02;
 
 // Samples of a column at `sampleRate` as the sender writes them at 11025 samples/s.
 std::size_t columnSamples(Mode mode, std::uint32_t durationMs, double sampleRate) {
@@ -254,39 +256,38 @@ Decoding decodeRecording(std::span<const float> samples, double sampleRate, cons
   } else {
     timings = likelyTimings(samples, sampleRate, spectrum, tones, hints.mode);
   }
-  const bool bySound = timings.size() > 1;
-  if (bySound) reader.compareBySound(hints.centerHz - reach, hints.centerHz + reach);
+  if (timings.size() > 1) reader.compareBySound(hints.centerHz - reach, hints.centerHz + reach);
   Candidate best;
   for (const Timing& timing : timings) {
     Candidate c = reader.read(timing);
     if (c.score > best.score) best = std::move(c);
   }
   // The pitch that offered the duration includes a gap of unknown length: the durations
-  // beside the best are tried while they explain the sound better.
+  // beside the best are tried while their glyphs read more cleanly and, sent again, they
+  // look as much like the sound. (Columns 10 ms longer or shorter look nearly the same
+  // sent again; their pixels do not.)
   if (!hints.durationMs && !best.reading.characters.empty()) {
     for (int step : {-10, 10}) {
       for (int tries = 0; tries < 3; ++tries) {
         const auto d = static_cast<std::int64_t>(best.timing.durationMs) + step;
         if (d < 300 || d > 60000) break;
         Candidate c = reader.read({best.timing.mode, static_cast<std::uint32_t>(d)});
-        if (!(c.score > best.score)) break;
+        if (!(c.reading.quality > best.reading.quality && c.score > best.score - kScoreTie)) break;
         best = std::move(c);
       }
     }
   }
   // S/MT found without its offset was timed from the whole band; with the rows now known,
-  // its columns are found again from them alone, where less noise comes with them.
+  // its columns are found again from them alone, where less noise comes with them, and
+  // kept if their glyphs read more cleanly.
   if (best.timing.mode == Mode::Sequential && !hints.offsetHz && !best.reading.characters.empty()) {
     Hints known = hints;
     known.centerHz = best.centerHz;
     known.offsetHz = best.offsetHz;
-    ToneSet rows = tones;
-    rows.centerHz = best.centerHz;
-    rows.offsetHz = best.offsetHz;
+    const ToneSet rows = searchTones(spectrum, known.centerHz, known.centerSearchHz, known.offsetHz);
     Reader again(samples, sampleRate, known, spectrum, rows, font);
-    if (bySound) again.compareBySound(hints.centerHz - reach, hints.centerHz + reach);
     Candidate c = again.read(best.timing);
-    if (c.score > best.score) best = std::move(c);
+    if (c.reading.quality > best.reading.quality) best = std::move(c);
   }
   result.characters = std::move(best.reading.characters);
   result.centerHz = best.centerHz;

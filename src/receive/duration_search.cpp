@@ -146,9 +146,10 @@ std::vector<Timing> likelyTimings(std::span<const float> samples, double sampleR
   const double recordingMs = static_cast<double>(samples.size()) * 1000.0 / sampleRate;
   auto offer = [&](Mode m, double ms) {
     if (mode && *mode != m) return;
-    const double rounded = std::round(ms / 10.0) * 10.0;
+    // A pitch measured a little short of the shortest duration is that duration.
+    const double rounded = std::max<double>(kMinDurationMs, std::round(ms / 10.0) * 10.0);
     // A text of one character has five columns.
-    if (rounded < kMinDurationMs || rounded > kMaxDurationMs || rounded * 5.0 > recordingMs) return;
+    if (ms < 0.9 * kMinDurationMs || rounded > kMaxDurationMs || rounded * 5.0 > recordingMs) return;
     const Timing t{m, static_cast<std::uint32_t>(rounded)};
     if (std::none_of(out.begin(), out.end(),
                      [&](const Timing& o) { return o.mode == m && o.durationMs == t.durationMs; }))
