@@ -136,6 +136,40 @@ std::vector<double> pitches(const std::vector<double>& ac, std::size_t firstLag)
   return out;
 }
 
+// Column pitches whose first multiples (a character is six columns) repeat most together,
+// each looked for within 2 % of where it should be: where a poll's gap now and then
+// parts the columns, no single multiple need stand out. Twice the pitch scores as well
+// as the pitch itself, so the shortest nearly as good as the best is offered too.
+std::vector<double> combPitches(const std::vector<double>& ac, std::size_t firstLag) {
+  std::vector<double> score(ac.size(), -1e300);
+  double best = -1e300;
+  std::size_t bestLag = 0;
+  for (std::size_t q = std::max<std::size_t>(firstLag, 1); 3 * q < ac.size(); ++q) {
+    double sum = 0.0;
+    int used = 0;
+    for (std::size_t k = 1; k <= 6 && k * q < ac.size(); ++k) {
+      const std::size_t reach = std::max<std::size_t>(1, k * q / 50);
+      const std::size_t last = std::min(ac.size() - 1, k * q + reach);
+      sum += *std::max_element(ac.begin() + static_cast<std::ptrdiff_t>(k * q - reach),
+                               ac.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+      ++used;
+    }
+    score[q] = sum / used;
+    if (score[q] > best) {
+      best = score[q];
+      bestLag = q;
+    }
+  }
+  if (bestLag == 0 || !(best > 0.0)) return {};
+  std::vector<double> out{static_cast<double>(bestLag)};
+  for (std::size_t q = firstLag; q < bestLag; ++q)
+    if (score[q] >= 0.9 * best) {
+      out.push_back(static_cast<double>(q));
+      break;
+    }
+  return out;
+}
+
 }  // namespace
 
 std::vector<Timing> likelyTimings(std::span<const float> samples, double sampleRate,
@@ -170,9 +204,17 @@ std::vector<Timing> likelyTimings(std::span<const float> samples, double sampleR
     const auto hop = static_cast<std::size_t>(sampleRate * 0.005);
     // A column, a few, or a character of six, less the usual gap.
     // (Where a poll's gap now and then parts the columns, their multiples can stand out.)
-    for (double ms : pitchesMs(rowEnvelope(samples, sampleRate, tones, hop),
-                               static_cast<double>(hop) / sampleRate, kMinDurationMs * 0.9))
+    const std::vector<double> envelope = rowEnvelope(samples, sampleRate, tones, hop);
+    const double hopMs = static_cast<double>(hop) * 1000.0 / sampleRate;
+    for (double ms : pitchesMs(envelope, hopMs / 1000.0, kMinDurationMs * 0.9))
       for (double columns : {1.0, 2.0, 3.0, 6.0}) offer(Mode::Concurrent, ms / columns - kUsualGapMs);
+    if (envelope.size() >= 8) {
+      const std::vector<double> rises = onsets(envelope, hopMs / 1000.0);
+      const auto firstLag = static_cast<std::size_t>(kMinDurationMs * 0.9 / hopMs);
+      const auto maxLag = static_cast<std::size_t>(6.0 * (kMaxDurationMs + 200.0) / hopMs);
+      for (double lag : combPitches(autocorrelation(rises, std::min(maxLag, rises.size() / 2)), firstLag))
+        for (double columns : {1.0, 6.0}) offer(Mode::Concurrent, lag * hopMs / columns - kUsualGapMs);
+    }
   }
   if (mode != Mode::Concurrent) {
     const double highHz = spectrum.firstHz + spectrum.binHz * static_cast<double>(spectrum.level.size());
