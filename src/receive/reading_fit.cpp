@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "receive/tone_energy.h"
+#include "receive/median.h"
 
 namespace velmora::receive {
 
@@ -22,13 +23,6 @@ void addTone(std::vector<float>& out, std::size_t start, double hz, double sampl
     out[n] += static_cast<float>(phasor.imag()) * gain[n - start];
     phasor *= step;
   }
-}
-
-double median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-  std::nth_element(v.begin(), mid, v.end());
-  return *mid;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "receive/fft_plans.h"
 #include "receive/tone_energy.h"
+#include "receive/median.h"
 
 namespace velmora::receive {
 
@@ -83,17 +84,9 @@ std::vector<std::size_t> spread(std::span<const std::size_t> starts) {
   return picked;
 }
 
-double median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-  return v[v.size() / 2];
-}
-
-// Each position against the mean of all positions: a row's tone stands out in its own
-// slot only, while a pilot (in every dark slot) and steady carriers cancel. Where nothing
-// sounds the ratio is noise over noise: a floor keeps the empty bins from making large
-// ratios.
-bool normalise(std::vector<std::vector<double>>& position) {
+// The mean power per bin over the positions whose spectra are whole (the longest); empty
+// when there are none.
+std::vector<double> meanOverPositions(const std::vector<std::vector<double>>& position) {
   std::size_t bins = 0;
   for (const auto& p : position) bins = std::max(bins, p.size());
   std::vector<double> mean(bins, 0.0);
@@ -103,8 +96,19 @@ bool normalise(std::vector<std::vector<double>>& position) {
     for (std::size_t b = 0; b < bins; ++b) mean[b] += p[b];
     ++used;
   }
-  if (used == 0 || bins == 0) return false;
+  if (used == 0) return {};
   for (double& m : mean) m /= static_cast<double>(used);
+  return mean;
+}
+
+// Each position against the mean of all positions: a row's tone stands out in its own
+// slot only, while a pilot (in every dark slot) and steady carriers cancel. Where nothing
+// sounds the ratio is noise over noise: a floor keeps the empty bins from making large
+// ratios.
+bool normalise(std::vector<std::vector<double>>& position) {
+  const std::vector<double> mean = meanOverPositions(position);
+  const std::size_t bins = mean.size();
+  if (bins == 0) return false;
   // A clean recording's empty bins hold only the leakage of its tones: a hundredth of the
   // strongest is floor enough there.
   const double floor = std::max({median(mean), 0.01 * *std::max_element(mean.begin(), mean.end()), 1e-300});
@@ -121,23 +125,16 @@ bool normalise(std::vector<std::vector<double>>& position) {
 // Each position's share of what stands out in it over the mean of all positions, per bin
 // (1 on the average over the bins).
 std::vector<std::vector<double>> shares(const std::vector<std::vector<double>>& position) {
-  std::size_t bins = 0;
-  for (const auto& p : position) bins = std::max(bins, p.size());
-  std::vector<double> mean(bins, 0.0);
-  std::size_t used = 0;
-  for (const auto& p : position) {
-    if (p.size() != bins) continue;
-    for (std::size_t b = 0; b < bins; ++b) mean[b] += p[b];
-    ++used;
-  }
+  const std::vector<double> mean = meanOverPositions(position);
+  const std::size_t bins = mean.size();
   std::vector<std::vector<double>> out(position.size());
-  if (used == 0) return out;
+  if (bins == 0) return out;
   for (std::size_t j = 0; j < position.size(); ++j) {
     if (position[j].size() != bins) continue;
     out[j].resize(bins);
     double total = 0.0;
     for (std::size_t b = 0; b < bins; ++b) {
-      out[j][b] = std::max(0.0, position[j][b] - mean[b] / static_cast<double>(used));
+      out[j][b] = std::max(0.0, position[j][b] - mean[b]);
       total += out[j][b];
     }
     for (double& v : out[j]) v = total > 0.0 ? v * static_cast<double>(bins) / total : 0.0;

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "receive/fft_plans.h"
+#include "receive/median.h"
 
 namespace velmora::receive {
 
@@ -14,13 +15,6 @@ std::size_t nextPowerOfTwo(std::size_t n) {
   std::size_t p = 1;
   while (p < n) p <<= 1;
   return p;
-}
-
-double median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-  std::nth_element(v.begin(), mid, v.end());
-  return *mid;
 }
 
 }  // namespace
