@@ -73,9 +73,8 @@ std::vector<double> rowTones(const ToneSet& tones) {
   return hz;
 }
 
-// Tones every 7.5 Hz across ±45 Hz: within a 40 ms frame they cover every row and pilot
-// of any offset up to 10 Hz around `middle`... nearly; the pilot of a 10 Hz offset lies
-// at the edge.
+// Tones every 7.5 Hz across ±45 Hz: within a 40 ms frame they cover the rows of any
+// offset up to 10 Hz around `middle` (a pilot five offsets out only in part).
 std::vector<double> bandTones(double middle) {
   std::vector<double> hz;
   for (int j = -6; j <= 6; ++j) hz.push_back(middle + 7.5 * j);
@@ -92,8 +91,6 @@ double excessCentroid(const LongSpectrum& spectrum, double centerHz, double sear
   }
   return sum > 0.0 ? weighted / sum : centerHz;
 }
-
-std::vector<std::size_t> shifted(const std::vector<std::size_t>& starts, std::ptrdiff_t by);
 
 struct Candidate {
   Reading reading;

@@ -8,6 +8,14 @@
 
 namespace velmora::receive {
 
+std::vector<double> hannWindow(std::size_t length) {
+  std::vector<double> window(length);
+  for (std::size_t n = 0; n < length; ++n)
+    window[n] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(n) + 0.5) /
+                                     static_cast<double>(length));
+  return window;
+}
+
 Spectrogram spectrogram(std::span<const float> samples, double sampleRate, double frameSeconds, double lowHz,
                         double highHz) {
   Spectrogram out;
@@ -27,10 +35,7 @@ Spectrogram spectrogram(std::span<const float> samples, double sampleRate, doubl
   out.frames = (samples.size() - frame) / out.hop + 1;
   out.power.resize(out.frames * out.bins);
 
-  std::vector<double> window(frame);
-  for (std::size_t n = 0; n < frame; ++n)
-    window[n] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(n) + 0.5) /
-                                     static_cast<double>(frame));
+  const std::vector<double> window = hannWindow(frame);
   double* in = fftw_alloc_real(size);
   fftw_complex* spectrum = fftw_alloc_complex(size / 2 + 1);
   const fftw_plan plan = planForward(static_cast<int>(size), in, spectrum);

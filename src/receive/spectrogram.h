@@ -20,6 +20,9 @@ struct Spectrogram {
   double at(std::size_t frame, std::size_t bin) const { return power[frame * bins + bin]; }
 };
 
+// A Hann window sampled at the middles of `length` samples.
+std::vector<double> hannWindow(std::size_t length);
+
 // Hann frames of frameSeconds every frameSeconds / 4, bins between lowHz and highHz.
 Spectrogram spectrogram(std::span<const float> samples, double sampleRate, double frameSeconds, double lowHz,
                         double highHz);

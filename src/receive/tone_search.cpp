@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "receive/fft_plans.h"
 #include "receive/median.h"
+#include "receive/spectrogram.h"
 
 namespace velmora::receive {
 
@@ -43,10 +43,7 @@ LongSpectrum longSpectrum(std::span<const float> samples, double sampleRate, dou
   const auto lastBin = std::min(fftSize / 2, static_cast<std::size_t>(noiseHigh / out.binHz) + 1);
   if (lastBin <= firstBin) return out;
 
-  std::vector<double> window(segment);
-  for (std::size_t n = 0; n < segment; ++n)
-    window[n] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (static_cast<double>(n) + 0.5) /
-                                     static_cast<double>(segment));
+  const std::vector<double> window = hannWindow(segment);
   double* in = fftw_alloc_real(fftSize);
   fftw_complex* spectrum = fftw_alloc_complex(fftSize / 2 + 1);
   const fftw_plan plan = planForward(static_cast<int>(fftSize), in, spectrum);
